@@ -1,0 +1,40 @@
+#ifndef QUILRUN_PLATFORM_CLOCK_H
+#define QUILRUN_PLATFORM_CLOCK_H
+
+#include <cstdint>
+
+#include "platform/Platform.h"
+
+namespace quilrun {
+
+// The source of every "current time" reading of the library, so that time
+// rules can be tested at their boundaries without sleeping.
+// Thread-safety: implementations must allow calls from any thread.
+class Clock {
+ public:
+  virtual ~Clock() = default;
+
+  // Seconds since 1970-01-01 00:00:00 UTC.
+  virtual std::int64_t nowSeconds() = 0;
+
+  // The current UTC time with milliseconds, for log stamps.
+  virtual UtcTime nowUtc() = 0;
+
+  // The clock in force: the system clock unless a test replaced it.
+  static Clock& current();
+
+  // Makes replacement the clock in force (null restores the system clock)
+  // and returns the previous replacement (null if none). For tests.
+  static Clock* replace(Clock* replacement);
+};
+
+// The platform's wall clock.
+class SystemClock final : public Clock {
+ public:
+  std::int64_t nowSeconds() override;
+  UtcTime nowUtc() override;
+};
+
+}  // namespace quilrun
+
+#endif
