@@ -75,11 +75,20 @@ class LogRecord {
 
 }  // namespace quilrun
 
+namespace quilrun {
+// Turns a statement's value into void, so that QLOG can be an expression.
+struct LogVoidify {
+  void operator&(LogRecord&) {}
+};
+}  // namespace quilrun
+
 // Starts a log statement; its insertions are not even evaluated when the
-// verbosity is above the threshold. End it with << std::endl.
-#define QLOG(functionName, verbosity, type)                \
-  if (!::quilrun::logEnabled(verbosity)) {                 \
-  } else                                                   \
-    ::quilrun::LogRecord(__FILE__, __LINE__, (functionName), (verbosity), (type))
+// verbosity is above the threshold. End it with << std::endl. Being one
+// expression, it is safe inside an unbraced if.
+#define QLOG(functionName, verbosity, type)                        \
+  !::quilrun::logEnabled(verbosity)                                \
+      ? (void)0                                                    \
+      : ::quilrun::LogVoidify() &                                  \
+            ::quilrun::LogRecord(__FILE__, __LINE__, (functionName), (verbosity), (type))
 
 #endif
