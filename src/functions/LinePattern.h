@@ -51,6 +51,7 @@ class LinePattern {
   pcre2_real_match_data_8* matchData_ = nullptr;
   pcre2_real_match_context_8* matchContext_ = nullptr;
   pcre2_real_jit_stack_8* jitStack_ = nullptr;
+  bool jitCompiled_ = false;
   int groupCount_ = 0;
   std::string error_;
 };
