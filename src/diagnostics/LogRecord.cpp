@@ -5,6 +5,7 @@
 
 #include "diagnostics/LogStream.h"
 #include "platform/Clock.h"
+#include "platform/NoDestructor.h"
 
 namespace quilrun {
 
@@ -13,8 +14,8 @@ std::atomic<int> logLevel{3};
 namespace {
 // Serialises lines written to an explicit target stream.
 std::mutex& targetMutex() {
-  static std::mutex* const mutex = new std::mutex();
-  return *mutex;
+  static NoDestructor<std::mutex> mutex;
+  return mutex.get();
 }
 }  // namespace
 

@@ -4,6 +4,7 @@
 #include <mutex>
 
 #include "platform/Clock.h"
+#include "platform/NoDestructor.h"
 #include "platform/PathRules.h"
 #include "platform/Platform.h"
 
@@ -24,8 +25,8 @@ struct StreamData {
 // Never destroyed: lines may still be written while static objects of the
 // host or of the library are being destroyed.
 StreamData& streamData() {
-  static StreamData* const data = new StreamData();
-  return *data;
+  static NoDestructor<StreamData> data;
+  return data.get();
 }
 
 // Picks the log file and opens it. REQUIRES: data.mutex held.
@@ -69,6 +70,7 @@ void LogStream::close() {
   if (data.file != nullptr) std::fclose(data.file);
   data.file = nullptr;
   data.state = StreamState::Closed;
+  std::string().swap(data.path);
 }
 
 std::string LogStream::filePath() {

@@ -9,6 +9,7 @@
 #include <mutex>
 
 #include "diagnostics/LogRecord.h"
+#include "platform/NoDestructor.h"
 #include "platform/PathRules.h"
 #include "platform/Platform.h"
 
@@ -31,8 +32,8 @@ struct Settings {
 
 // Never destroyed: report calls may still run while statics are destroyed.
 Settings& settings() {
-  static Settings* const instance = new Settings();
-  return *instance;
+  static NoDestructor<Settings> instance;
+  return instance.get();
 }
 
 bool isBlank(char c) { return c == ' ' || c == '\t'; }
@@ -197,12 +198,12 @@ int QuillonUtils::getConfiguredLogLevel() { return settings().configuredLogLevel
 
 void QuillonUtils::setConfiguredLogLevel(int level) { settings().configuredLogLevel.store(level); }
 
-void QuillonUtils::resetForTesting() {
+void QuillonUtils::reset() {
   Settings& s = settings();
   std::lock_guard<std::mutex> determining(s.dataShareMutex);
   std::lock_guard<std::mutex> lock(s.mutex);
-  s.configFileName.clear();
-  s.dataShare.clear();
+  std::string().swap(s.configFileName);
+  std::string().swap(s.dataShare);
   s.dataShareRead = false;
   s.configuredLogLevel.store(0);
 }

@@ -52,8 +52,9 @@ class QuillonUtils {
   // to the first non-digit). False when there is none or it is out of range.
   static bool readLogLevelNumber(const std::string& text, int& number);
 
-  // Forgets the stored paths, the data share and the configured level. For tests.
-  static void resetForTesting();
+  // Returns the settings to their state at load, releasing the stored
+  // strings. Called when the library is unloaded, and by tests.
+  static void reset();
 
  private:
   friend void reloadLogLevel();

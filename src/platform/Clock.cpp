@@ -2,6 +2,8 @@
 
 #include <atomic>
 
+#include "platform/NoDestructor.h"
+
 namespace quilrun {
 
 namespace {
@@ -9,8 +11,8 @@ std::atomic<Clock*> replacementClock{nullptr};
 
 Clock& systemClock() {
   // Never destroyed: log statements may run during static destruction.
-  static SystemClock* const clock = new SystemClock();
-  return *clock;
+  static NoDestructor<SystemClock> clock;
+  return clock.get();
 }
 }  // namespace
 

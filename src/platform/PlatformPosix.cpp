@@ -6,6 +6,7 @@
 #include <climits>
 #include <vector>
 
+#include "platform/NoDestructor.h"
 #include "platform/Platform.h"
 
 namespace quilrun {
@@ -64,8 +65,8 @@ class PosixPlatform final : public Platform {
 
 Platform& Platform::native() {
   // Never destroyed: log statements may run during static destruction.
-  static PosixPlatform* const platform = new PosixPlatform();
-  return *platform;
+  static NoDestructor<PosixPlatform> platform;
+  return platform.get();
 }
 
 }  // namespace quilrun

@@ -7,6 +7,7 @@
 
 #include <vector>
 
+#include "platform/NoDestructor.h"
 #include "platform/Platform.h"
 
 namespace quilrun {
@@ -59,8 +60,8 @@ class WindowsPlatform final : public Platform {
 
 Platform& Platform::native() {
   // Never destroyed: log statements may run during static destruction.
-  static WindowsPlatform* const platform = new WindowsPlatform();
-  return *platform;
+  static NoDestructor<WindowsPlatform> platform;
+  return platform.get();
 }
 
 }  // namespace quilrun

@@ -81,10 +81,10 @@ class InstallationTest : public ::testing::Test {
  protected:
   InstallationTest() : platform_((root_.path() / "platform" / "bin" / "host").string()) {
     root_.makeFolder("platform/bin");
-    QuillonUtils::resetForTesting();
+    QuillonUtils::reset();
   }
   ~InstallationTest() override {
-    QuillonUtils::resetForTesting();
+    QuillonUtils::reset();
     logLevel.store(3);
   }
 
@@ -122,7 +122,7 @@ TEST_F(InstallationTest, ReloadSetsTheThresholdFromTheFirstLineWithAValue) {
   };
   for (const LevelCase& c : cases) {
     SCOPED_TRACE(c.configuration);
-    QuillonUtils::resetForTesting();
+    QuillonUtils::reset();
     writeConfiguration(c.configuration);
     reloadLogLevel();
     EXPECT_EQ(logLevel.load(), c.level);
@@ -213,7 +213,7 @@ TEST_F(InstallationTest, DataShareFromPropertiesElseConfiguration) {
   };
   for (const ShareCase& c : cases) {
     SCOPED_TRACE(c.name);
-    QuillonUtils::resetForTesting();
+    QuillonUtils::reset();
     fs::remove_all(root_.path() / "setup");
     fs::remove_all(root_.path() / "platform" / "configuration");
     if (c.properties != nullptr) writeProperties(c.properties);
