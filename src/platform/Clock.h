@@ -1,7 +1,10 @@
 #ifndef QUILRUN_PLATFORM_CLOCK_H
 #define QUILRUN_PLATFORM_CLOCK_H
 
+#include <atomic>
+#include <condition_variable>
 #include <cstdint>
+#include <mutex>
 
 #include "platform/Platform.h"
 
@@ -20,6 +23,14 @@ class Clock {
   // The current UTC time with milliseconds, for log stamps.
   virtual UtcTime nowUtc() = 0;
 
+  // Blocks until milliseconds have passed on this clock or until interrupted
+  // is true, whichever comes first. Returns interrupted's value at the end.
+  // Whoever sets interrupted must then call wakeSleepers.
+  virtual bool sleepFor(std::int64_t milliseconds, const std::atomic<bool>& interrupted) = 0;
+
+  // Wakes every sleepFor so that it looks at its interrupt flag again.
+  virtual void wakeSleepers() = 0;
+
   // The clock in force: the system clock unless a test replaced it.
   static Clock& current();
 
@@ -33,6 +44,12 @@ class SystemClock final : public Clock {
  public:
   std::int64_t nowSeconds() override;
   UtcTime nowUtc() override;
+  bool sleepFor(std::int64_t milliseconds, const std::atomic<bool>& interrupted) override;
+  void wakeSleepers() override;
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable woken_;
 };
 
 }  // namespace quilrun

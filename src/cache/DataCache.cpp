@@ -1,0 +1,243 @@
+#include "cache/DataCache.h"
+
+#include <utility>
+
+#include "diagnostics/LogRecord.h"
+#include "platform/Clock.h"
+
+namespace quilrun {
+
+namespace {
+std::string nameOf(const char* name) { return name != nullptr ? name : ""; }
+}  // namespace
+
+DataCache::DataCache() = default;
+
+DataCache::~DataCache() { stopScannerThread(); }
+
+DataCache::CachePointer DataCache::findLocked(const std::string& name) {
+  if (oldCount_.load() > 0) removeOldLocked();
+  for (const CachePointer& cache : dataFileCaches_) {
+    if (cache->getDataFileName() == name) return cache;
+  }
+  return nullptr;
+}
+
+DataCache::CachePointer DataCache::findDataFileCache(const char* name) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return findLocked(nameOf(name));
+}
+
+DataCache::CachePointer DataCache::getDataFileCache(const char* name) {
+  const std::string key = nameOf(name);
+  // The lock is held while a new cache reads its data file, so two first
+  // calls for one name make one cache.
+  std::lock_guard<std::mutex> lock(mutex_);
+  CachePointer cache = findLocked(key);
+  if (cache) return cache;
+  cache = std::make_shared<DataFileCache>(key.c_str());
+  dataFileCaches_.push_back(cache);
+  return cache;
+}
+
+DataCache::CachePointer DataCache::renewDataFileCache(const char* name) {
+  const std::string key = nameOf(name);
+  CachePointer fresh = std::make_shared<DataFileCache>(key.c_str());
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (oldCount_.load() > 0) removeOldLocked();
+  for (CachePointer& cache : dataFileCaches_) {
+    if (cache->getDataFileName() == key) {
+      cache = fresh;
+      return fresh;
+    }
+  }
+  dataFileCaches_.push_back(fresh);
+  return fresh;
+}
+
+DataCache::CachePointer DataCache::cacheFor(const char* name, CachePointer cache) {
+  return cache ? cache : renewDataFileCache(name);
+}
+
+DataCache::CachePointer DataCache::addLabelVariants(const char* name, CachePointer cache,
+                                                    std::vector<LabelData> variants) {
+  cache = cacheFor(name, std::move(cache));
+  if (cache) cache->addLabelVariants(std::move(variants));
+  return cache;
+}
+
+DataCache::CachePointer DataCache::setCompanyLogo(const char* name, CachePointer cache,
+                                                  const char* url) {
+  cache = cacheFor(name, std::move(cache));
+  if (cache) cache->setCompanyLogo(url);
+  return cache;
+}
+
+DataCache::CachePointer DataCache::addSensitivityImage(const char* name, CachePointer cache,
+                                                       int height, int width, const char* url) {
+  cache = cacheFor(name, std::move(cache));
+  if (!cache) return cache;
+  ImageData image;
+  image.setHeight(height);
+  image.setWidth(width);
+  image.setUrl(url);
+  cache->addSensitivityImage(std::move(image));
+  return cache;
+}
+
+DataCache::CachePointer DataCache::addApplicationImage(const char* name, CachePointer cache,
+                                                       const char* guid, const char* url) {
+  cache = cacheFor(name, std::move(cache));
+  if (!cache) return cache;
+  ImageData image;
+  image.setGuid(guid);
+  image.setUrl(url);
+  cache->addApplicationImage(std::move(image));
+  return cache;
+}
+
+DataCache::CachePointer DataCache::addEnumImage(const char* name, CachePointer cache,
+                                                const char* domain, int value, const char* url) {
+  cache = cacheFor(name, std::move(cache));
+  if (!cache) return cache;
+  ImageData image;
+  image.setDomain(domain);
+  image.setValue(value);
+  image.setUrl(url);
+  cache->addEnumImage(std::move(image));
+  return cache;
+}
+
+DataCache::CachePointer DataCache::addAdditionalFile(const char* name, CachePointer cache,
+                                                     const char* package, const char* module,
+                                                     const char* fileName, const char* url) {
+  cache = cacheFor(name, std::move(cache));
+  if (!cache) return cache;
+  ImageData file;
+  file.setPackage(package);
+  file.setModule(module);
+  file.setName(fileName);
+  file.setUrl(url);
+  cache->addAdditionalFile(std::move(file));
+  return cache;
+}
+
+DataCache::CachePointer DataCache::addText(const char* name, CachePointer cache,
+                                           long long textNumber, const char* text) {
+  cache = cacheFor(name, std::move(cache));
+  if (cache) cache->addText(textNumber, text);
+  return cache;
+}
+
+DataCache::CachePointer DataCache::addMessage(const char* name, CachePointer cache,
+                                              const char* messageCode, const char* text) {
+  cache = cacheFor(name, std::move(cache));
+  if (cache) cache->addMessage(messageCode, text);
+  return cache;
+}
+
+DataCache::CachePointer DataCache::addCurrencyFormat(const char* name, CachePointer cache,
+                                                     const char* code, const char* currency,
+                                                     bool decimalPoint,
+                                                     const char* displayFormat) {
+  cache = cacheFor(name, std::move(cache));
+  if (!cache) return cache;
+  FormatData format;
+  format.setCode(code);
+  format.setCurrency(currency);
+  format.setDecimalPoint(decimalPoint);
+  format.setDisplayFormat(displayFormat);
+  cache->addCurrencyFormat(std::move(format));
+  return cache;
+}
+
+DataCache::CachePointer DataCache::setProperties(const char* name, CachePointer cache,
+                                                 StringMap properties) {
+  cache = cacheFor(name, std::move(cache));
+  if (cache) cache->setProperties(std::move(properties));
+  return cache;
+}
+
+int DataCache::markOldDataFiles() {
+  const char* const function = "DataCache::markOldDataFiles";
+  const std::int64_t now = Clock::current().nowSeconds();
+  std::lock_guard<std::mutex> lock(mutex_);
+  QLOG(function, 4, LogType::Info) << "Scanning for unused DataFileCaches. (Checking "
+                                   << dataFileCaches_.size() << " DataFileCaches)" << std::endl;
+  int count = 0;
+  for (const CachePointer& cache : dataFileCaches_) {
+    if (static_cast<double>(now - cache->getLastUsed()) > kUnusedSeconds) {
+      cache->markAsOld();
+      ++count;
+      QLOG(function, 4, LogType::Info)
+          << "DataFileCache '" << cache->getDataFileName()
+          << "' is marked as old (not used for more than " << static_cast<int>(kUnusedSeconds)
+          << " seconds)." << std::endl;
+    }
+  }
+  QLOG(function, 4, LogType::Info) << "Found " << count << " old DataFileCache(s)." << std::endl;
+  oldCount_.store(count);
+  return count;
+}
+
+void DataCache::removeOldDataFiles() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  removeOldLocked();
+}
+
+void DataCache::removeOldLocked() {
+  for (auto it = dataFileCaches_.begin(); it != dataFileCaches_.end();) {
+    if ((*it)->isMarkedAsOld()) {
+      QLOG("DataCache::removeOldDataFiles", 3, LogType::Info)
+          << "Removing old cache for datafile '" << (*it)->getDataFileName() << "'" << std::endl;
+      it = dataFileCaches_.erase(it);
+    } else {
+      ++it;
+    }
+  }
+  oldCount_.store(0);
+}
+
+std::size_t DataCache::size() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return dataFileCaches_.size();
+}
+
+void DataCache::scanDataFilesRepeatedly() {
+  int counter = kScanSteps;
+  while (scannerRunning_.load()) {
+    if (--counter <= 0) {
+      markOldDataFiles();
+      counter = kScanSteps;
+    }
+    if (Clock::current().sleepFor(kStepMilliseconds, stopRequested_)) break;
+  }
+  QLOG("DataCache::scanDataFilesRepeatedly", 3, LogType::Info)
+      << "The 'cache scanner' has stopped." << std::endl;
+}
+
+void DataCache::startScannerThread() {
+  std::lock_guard<std::mutex> lock(scannerMutex_);
+  if (scannerRunning_.load() || scanner_.joinable()) {
+    QLOG("DataCache::startScannerThread", 1, LogType::Error)
+        << "Trying to start the 'cache scanner' thread when it is already running." << std::endl;
+    return;
+  }
+  QLOG("DataCache::startScannerThread", 3, LogType::Info) << "Starting the 'cache scanner' thread."
+                                                          << std::endl;
+  stopRequested_.store(false);
+  scannerRunning_.store(true);
+  scanner_ = std::thread(&DataCache::scanDataFilesRepeatedly, this);
+}
+
+void DataCache::stopScannerThread() {
+  std::lock_guard<std::mutex> lock(scannerMutex_);
+  scannerRunning_.store(false);
+  stopRequested_.store(true);
+  QLOG("DataCache::stopScannerThread", 3, LogType::Info)
+      << "Signaling the 'cache scanner' thread to stop running." << std::endl;
+  Clock::current().wakeSleepers();
+  if (scanner_.joinable()) scanner_.join();
+}
+
+}  // namespace quilrun

@@ -1,0 +1,405 @@
+#include "cache/DataFileCache.h"
+
+#include <curl/curl.h>
+#include <pugixml.hpp>
+
+#include <utility>
+
+#include "diagnostics/LogRecord.h"
+#include "diagnostics/QuillonUtils.h"
+#include "platform/Clock.h"
+#include "platform/PathRules.h"
+#include "platform/Platform.h"
+
+namespace quilrun {
+
+namespace {
+
+const char* text(const char* value) { return value != nullptr ? value : ""; }
+
+// A key part that cannot run into the next one.
+std::string keyPart(const std::string& part) {
+  return std::to_string(part.size()) + ':' + part;
+}
+
+// The text of the first element the XPath selects, or "".
+std::string firstText(const pugi::xml_document& document, const char* xpath) {
+  return document.select_node(xpath).node().child_value();
+}
+
+}  // namespace
+
+DataFileCache::DataFileCache(const char* dataFileName)
+    : hasName_(dataFileName != nullptr), dataFileName_(text(dataFileName)) {
+  if (hasName_) readExtraData();
+  lastUsed_.store(Clock::current().nowSeconds());
+}
+
+DataFileCache::~DataFileCache() {
+  if (curlHandle_ != nullptr) curl_easy_cleanup(curlHandle_);
+}
+
+std::string DataFileCache::dataFilePath(const std::string& dataShare, char separator,
+                                        const std::string& dataFileName) {
+  return PathRules::join(PathRules::join(dataShare, separator, "Talmxmlfiles"), separator,
+                         dataFileName + "-i");
+}
+
+void DataFileCache::readExtraData() {
+  const char* const function = "DataFileCache::readExtraData";
+  jsessionId_ = kDefaultSessionId;
+  webserviceURL_ = kDefaultWebserviceURL;
+  const std::string path = dataFilePath(QuillonUtils::getDataShare(),
+                                        Platform::current().pathSeparator(), dataFileName_);
+  QLOG(function, 5, LogType::Debug) << "Trying to read data file '" << path << "'" << std::endl;
+  pugi::xml_document document;
+  const pugi::xml_parse_result parsed = document.load_file(path.c_str());
+  if (!parsed) {
+    QLOG(function, 1, LogType::Error) << "Data file '" << path << "' could not be parsed: "
+                                      << parsed.description() << std::endl;
+    return;
+  }
+  const std::string sessionId = firstText(document, "//jsessionId");
+  if (!sessionId.empty()) {
+    jsessionId_ = sessionId;
+    QLOG(function, 5, LogType::Debug) << "Found jsessionId = '" << sessionId << "'" << std::endl;
+  } else {
+    QLOG(function, 2, LogType::Warning) << "Data file does not contain 'jsessionId' value"
+                                        << std::endl;
+  }
+  const std::string url = firstText(document, "//webserviceURL");
+  if (!url.empty()) {
+    webserviceURL_ = url;
+    QLOG(function, 5, LogType::Debug) << "Found webserviceURL = '" << url << "'" << std::endl;
+  } else {
+    QLOG(function, 1, LogType::Error) << "Data file does not contain 'webserviceURL' value"
+                                      << std::endl;
+  }
+}
+
+CURL* DataFileCache::getCurlHandle() {
+  std::lock_guard<std::mutex> lock(handleMutex_);
+  if (curlHandle_ == nullptr) {
+    curlHandle_ = curl_easy_init();
+    if (curlHandle_ == nullptr) {
+      QLOG("DataFileCache::getCurlHandle", 1, LogType::Fatal)
+          << "No cURL handle available ('curl_easy_init' failed)" << std::endl;
+    }
+  }
+  return curlHandle_;
+}
+
+void DataFileCache::touch() { recordUse(); }
+
+std::int64_t DataFileCache::recordUse() {
+  const std::int64_t now = Clock::current().nowSeconds();
+  lastUsed_.store(now);
+  markedOld_.store(false);
+  return now;
+}
+
+template <typename T, typename Read>
+auto DataFileCache::readStore(Store<T>& store, Read read)
+    -> decltype(read(std::declval<const T&>())) {
+  std::lock_guard<std::mutex> lock(storeMutex_);
+  const std::int64_t now = recordUse();
+  const T* value = store ? store->getValue(now) : nullptr;
+  if (value == nullptr) return std::nullopt;
+  return read(*value);
+}
+
+template <typename T, typename Write>
+void DataFileCache::updateStore(Store<T>& store, Write write) {
+  std::lock_guard<std::mutex> lock(storeMutex_);
+  const std::int64_t now = recordUse();
+  T* value = store ? store->getValue(now) : nullptr;
+  if (value == nullptr) {
+    store.reset(new CacheEntry<T>(T(), kLifetime, now));
+    value = &store->value();
+  }
+  write(*value);
+}
+
+template <typename T>
+void DataFileCache::replaceStore(Store<T>& store, T value, double lifetime) {
+  std::lock_guard<std::mutex> lock(storeMutex_);
+  store.reset(new CacheEntry<T>(std::move(value), lifetime, recordUse()));
+}
+
+DataFileCache::ImageList DataFileCache::imageList(std::vector<ImageData> images,
+                                                  std::string (*key)(const ImageData&)) {
+  ImageList list;
+  for (ImageData& image : images) {
+    std::string imageKey = key(image);
+    list.add(std::move(imageKey), std::move(image));
+  }
+  return list;
+}
+
+std::string DataFileCache::sensitivityKey(const ImageData& image) {
+  return std::to_string(image.getHeight()) + 'x' + std::to_string(image.getWidth());
+}
+
+std::string DataFileCache::applicationKey(const ImageData& image) { return image.getGuid(); }
+
+std::string DataFileCache::enumKey(const ImageData& image) {
+  return std::to_string(image.getValue()) + ':' + image.getDomain();
+}
+
+std::string DataFileCache::additionalFileKey(const ImageData& image) {
+  return keyPart(image.getPackage()) + keyPart(image.getModule()) + image.getName();
+}
+
+std::string DataFileCache::formatKey(const FormatData& format) {
+  return keyPart(format.getCode()) + format.getCurrency();
+}
+
+namespace {
+
+template <typename Container>
+std::optional<Container> copyOf(const Container& container) {
+  return container;
+}
+
+template <typename Record>
+std::optional<std::vector<Record>> recordsOf(const KeyedList<Record>& list) {
+  return list.records();
+}
+
+std::optional<std::string> urlOf(const KeyedList<ImageData>& list, const std::string& key) {
+  const ImageData* image = list.find(key);
+  return image != nullptr ? std::optional<std::string>(image->getUrl()) : std::nullopt;
+}
+
+template <typename Map, typename Key>
+std::optional<std::string> valueOf(const Map& map, const Key& key) {
+  auto found = map.find(key);
+  return found != map.end() ? std::optional<std::string>(found->second) : std::nullopt;
+}
+
+}  // namespace
+
+// Company logo ---------------------------------------------------------------
+
+std::optional<std::string> DataFileCache::getCompanyLogo() {
+  return readStore(companyLogo_, copyOf<std::string>);
+}
+
+void DataFileCache::setCompanyLogo(const char* url) {
+  replaceStore(companyLogo_, std::string(text(url)));
+}
+
+// Labels -----------------------------------------------------------------------
+
+std::optional<std::vector<LabelData>> DataFileCache::getLabels() {
+  return readStore(labels_, [](const LabelList& list) {
+    return std::optional<std::vector<LabelData>>(list.records());
+  });
+}
+
+void DataFileCache::setLabels(std::vector<LabelData> variants) {
+  LabelList list;
+  for (LabelData& variant : variants) list.add(std::move(variant));
+  replaceStore(labels_, std::move(list));
+}
+
+void DataFileCache::addLabels(std::vector<LabelData> variants) {
+  updateStore(labels_, [&variants](LabelList& list) {
+    for (LabelData& variant : variants) list.add(std::move(variant));
+  });
+}
+
+void DataFileCache::addLabelVariants(std::vector<LabelData> variants) {
+  // Appending to a valid store, and starting a new one from the variants when
+  // there is none, is exactly what addLabels does.
+  addLabels(std::move(variants));
+}
+
+std::optional<std::string> DataFileCache::findLabel(const char* code, int length, int height) {
+  const std::string wanted = text(code);
+  return readStore(labels_, [&](const LabelList& list) {
+    const LabelData* choice = list.find(wanted, length, height);
+    return choice != nullptr ? std::optional<std::string>(choice->getText()) : std::nullopt;
+  });
+}
+
+// Sensitivity images -------------------------------------------------------------
+
+std::optional<std::vector<ImageData>> DataFileCache::getSensitivityImages() {
+  return readStore(sensitivityImages_, recordsOf<ImageData>);
+}
+
+void DataFileCache::setSensitivityImages(std::vector<ImageData> images) {
+  replaceStore(sensitivityImages_, imageList(std::move(images), &sensitivityKey));
+}
+
+void DataFileCache::addSensitivityImage(ImageData image) {
+  std::string key = sensitivityKey(image);
+  updateStore(sensitivityImages_,
+              [&](ImageList& list) { list.add(std::move(key), std::move(image)); });
+}
+
+std::optional<std::string> DataFileCache::findSensitivityImage(int height, int width) {
+  ImageData wanted;
+  wanted.setHeight(height);
+  wanted.setWidth(width);
+  const std::string key = sensitivityKey(wanted);
+  return readStore(sensitivityImages_, [&](const ImageList& list) { return urlOf(list, key); });
+}
+
+// Application images -------------------------------------------------------------
+
+std::optional<std::vector<ImageData>> DataFileCache::getApplicationImages() {
+  return readStore(applicationImages_, recordsOf<ImageData>);
+}
+
+void DataFileCache::setApplicationImages(std::vector<ImageData> images) {
+  replaceStore(applicationImages_, imageList(std::move(images), &applicationKey));
+}
+
+void DataFileCache::addApplicationImage(ImageData image) {
+  std::string key = applicationKey(image);
+  updateStore(applicationImages_,
+              [&](ImageList& list) { list.add(std::move(key), std::move(image)); });
+}
+
+std::optional<std::string> DataFileCache::findApplicationImage(const char* guid) {
+  const std::string key = text(guid);
+  return readStore(applicationImages_, [&](const ImageList& list) { return urlOf(list, key); });
+}
+
+// Enum images ----------------------------------------------------------------------
+
+std::optional<std::vector<ImageData>> DataFileCache::getEnumImages() {
+  return readStore(enumImages_, recordsOf<ImageData>);
+}
+
+void DataFileCache::setEnumImages(std::vector<ImageData> images) {
+  replaceStore(enumImages_, imageList(std::move(images), &enumKey));
+}
+
+void DataFileCache::addEnumImage(ImageData image) {
+  std::string key = enumKey(image);
+  updateStore(enumImages_, [&](ImageList& list) { list.add(std::move(key), std::move(image)); });
+}
+
+std::optional<std::string> DataFileCache::findEnumImage(const char* domain, int value) {
+  ImageData wanted;
+  wanted.setDomain(domain);
+  wanted.setValue(value);
+  const std::string key = enumKey(wanted);
+  return readStore(enumImages_, [&](const ImageList& list) { return urlOf(list, key); });
+}
+
+// Additional files -----------------------------------------------------------------
+
+std::optional<std::vector<ImageData>> DataFileCache::getAdditionalFiles() {
+  return readStore(additionalFiles_, recordsOf<ImageData>);
+}
+
+void DataFileCache::setAdditionalFiles(std::vector<ImageData> files) {
+  replaceStore(additionalFiles_, imageList(std::move(files), &additionalFileKey));
+}
+
+void DataFileCache::addAdditionalFile(ImageData file) {
+  std::string key = additionalFileKey(file);
+  updateStore(additionalFiles_, [&](ImageList& list) { list.add(std::move(key), std::move(file)); });
+}
+
+std::optional<std::string> DataFileCache::findAdditionalFile(const char* package,
+                                                             const char* module,
+                                                             const char* name) {
+  ImageData wanted;
+  wanted.setPackage(package);
+  wanted.setModule(module);
+  wanted.setName(name);
+  const std::string key = additionalFileKey(wanted);
+  return readStore(additionalFiles_, [&](const ImageList& list) { return urlOf(list, key); });
+}
+
+// Properties -------------------------------------------------------------------
+
+std::optional<StringMap> DataFileCache::getProperties() {
+  return readStore(properties_, copyOf<StringMap>);
+}
+
+void DataFileCache::setProperties(StringMap properties) {
+  // Properties belong to the session and never expire.
+  replaceStore(properties_, std::move(properties), 0.0);
+}
+
+std::optional<std::string> DataFileCache::findProperty(const char* name) {
+  const std::string key = text(name);
+  return readStore(properties_, [&](const StringMap& map) { return valueOf(map, key); });
+}
+
+// Currency formats ---------------------------------------------------------------
+
+std::optional<std::vector<FormatData>> DataFileCache::getCurrencyFormats() {
+  return readStore(currencyFormats_, recordsOf<FormatData>);
+}
+
+void DataFileCache::setCurrencyFormats(std::vector<FormatData> formats) {
+  FormatList list;
+  for (FormatData& format : formats) {
+    std::string key = formatKey(format);
+    list.add(std::move(key), std::move(format));
+  }
+  replaceStore(currencyFormats_, std::move(list));
+}
+
+void DataFileCache::addCurrencyFormat(FormatData format) {
+  std::string key = formatKey(format);
+  updateStore(currencyFormats_,
+              [&](FormatList& list) { list.add(std::move(key), std::move(format)); });
+}
+
+std::optional<std::string> DataFileCache::findDisplayFormat(const char* code,
+                                                            const char* currency,
+                                                            bool& decimalPoint) {
+  FormatData wanted;
+  wanted.setCode(code);
+  wanted.setCurrency(currency);
+  const std::string key = formatKey(wanted);
+  return readStore(currencyFormats_, [&](const FormatList& list) -> std::optional<std::string> {
+    const FormatData* format = list.find(key);
+    if (format == nullptr) return std::nullopt;
+    decimalPoint = format->getDecimalPoint();
+    return format->getDisplayFormat();
+  });
+}
+
+// Texts --------------------------------------------------------------------------
+
+std::optional<TextMap> DataFileCache::getTexts() { return readStore(texts_, copyOf<TextMap>); }
+
+void DataFileCache::setTexts(TextMap texts) { replaceStore(texts_, std::move(texts)); }
+
+void DataFileCache::addText(long long textNumber, const char* value) {
+  updateStore(texts_, [&](TextMap& map) { map.emplace(textNumber, text(value)); });
+}
+
+std::optional<std::string> DataFileCache::findText(long long textNumber) {
+  return readStore(texts_, [&](const TextMap& map) { return valueOf(map, textNumber); });
+}
+
+// Messages -----------------------------------------------------------------------
+
+std::optional<StringMap> DataFileCache::getMessages() {
+  return readStore(messages_, copyOf<StringMap>);
+}
+
+void DataFileCache::setMessages(StringMap messages) {
+  replaceStore(messages_, std::move(messages));
+}
+
+void DataFileCache::addMessage(const char* messageCode, const char* value) {
+  updateStore(messages_, [&](StringMap& map) { map.emplace(text(messageCode), text(value)); });
+}
+
+std::optional<std::string> DataFileCache::findMessage(const char* messageCode) {
+  const std::string key = text(messageCode);
+  return readStore(messages_, [&](const StringMap& map) { return valueOf(map, key); });
+}
+
+}  // namespace quilrun
