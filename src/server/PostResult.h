@@ -1,0 +1,20 @@
+#ifndef QUILRUN_SERVER_POSTRESULT_H
+#define QUILRUN_SERVER_POSTRESULT_H
+
+#include <string>
+
+namespace quilrun {
+
+// The outcome of one POST to the web service.
+struct PostResult {
+  // True when the transfer completed, whatever HTTP status the server gave.
+  bool success = false;
+  // The HTTP status of a completed transfer; -1 when none completed.
+  long statusCode = -1;
+  // The reply text (up to an embedded NUL byte, if any); empty unless success.
+  std::string body;
+};
+
+}  // namespace quilrun
+
+#endif

@@ -1,0 +1,337 @@
+#include "server/WebServiceClient.h"
+
+#include <utility>
+
+#include "cache/DataFileCache.h"
+#include "diagnostics/LogRecord.h"
+#include "host/ResultBuffer.h"
+#include "server/VarnDLLCall.h"
+
+namespace quilrun {
+
+namespace {
+
+const char* text(const char* value) { return value != nullptr ? value : ""; }
+
+// The text of the first node the XPath selects, or "".
+std::string firstText(const pugi::xml_node& context, const char* xpath) {
+  return context.select_node(xpath).node().child_value();
+}
+
+// A property's value, or "" when absent.
+std::string valueOf(const StringMap& properties, const char* name) {
+  auto found = properties.find(name);
+  return found != properties.end() ? found->second : std::string();
+}
+
+const char* const kLanguage = "Language";
+const char* const kCompanyNumber = "CompanyNumber";
+const char* const kDecimalSeparator = "DecimalSeparator";
+
+}  // namespace
+
+WebServiceClient::WebServiceClient(std::unique_ptr<CurlHelper> curlHelper)
+    : curlHelper_(std::move(curlHelper)) {}
+
+// URL requests -------------------------------------------------------------------
+
+pugi::xml_node WebServiceClient::imageRequest(pugi::xml_document& document,
+                                              DataFileCache& cache, int kind) {
+  pugi::xml_node root = document.append_child("imageRequest");
+  root.append_child("datafile").text().set(cache.getDataFileName().c_str());
+  root.append_child("type").text().set(kind);
+  return root;
+}
+
+void WebServiceClient::requestUrl(char* result, int resultSize, DataFileCache& cache,
+                                  pugi::xml_document& document) {
+  const PostResult post = curlHelper_->postXmlRequest(&cache, "store", document.first_child());
+  extractUrlFromResult(result, resultSize, post, document);
+}
+
+void WebServiceClient::extractUrlFromResult(char* result, int resultSize, const PostResult& post,
+                                            pugi::xml_document& document) {
+  const char* const function = "WebServiceClient::extractUrlFromResult";
+  if (!post.success) {
+    QLOG(function, 1, LogType::Error) << "Web service call was not successful" << std::endl;
+    return;
+  }
+  document.reset();
+  if (!document.load_string(post.body.c_str())) return;
+  const std::string status = firstText(document, "//status");
+  if (status != "1") {
+    QLOG(function, 1, LogType::Error) << "Web service call failed with status " << status << ": "
+                                      << firstText(document, "//message") << std::endl;
+    return;
+  }
+  const std::string url = firstText(document, "//url");
+  if (url.empty()) {
+    QLOG(function, 1, LogType::Error) << "Web service did not return a URL" << std::endl;
+    return;
+  }
+  QLOG(function, 5, LogType::Debug) << "url = " << url << std::endl;
+  ResultBuffer::write(result, resultSize, url);
+}
+
+void WebServiceClient::getCompanyLogo(char* result, int resultSize, DataFileCache& cache) {
+  QLOG("WebServiceClient::getCompanyLogo", 4, LogType::Info)
+      << "Params: " << cache.getDataFileName() << std::endl;
+  ResultBuffer::clear(result, resultSize);
+  pugi::xml_document document;
+  imageRequest(document, cache, 0);
+  requestUrl(result, resultSize, cache, document);
+}
+
+void WebServiceClient::getSensitivityImage(char* result, int resultSize, DataFileCache& cache,
+                                           int height, int width) {
+  QLOG("WebServiceClient::getSensitivityImage", 4, LogType::Info)
+      << "Params: " << cache.getDataFileName() << ", " << height << ", " << width << std::endl;
+  ResultBuffer::clear(result, resultSize);
+  pugi::xml_document document;
+  pugi::xml_node root = imageRequest(document, cache, 1);
+  root.append_child("height").text().set(height);
+  root.append_child("width").text().set(width);
+  requestUrl(result, resultSize, cache, document);
+}
+
+void WebServiceClient::getApplicationImage(char* result, int resultSize, DataFileCache& cache,
+                                           const char* guid) {
+  QLOG("WebServiceClient::getApplicationImage", 4, LogType::Info)
+      << "Params: " << cache.getDataFileName() << ", \"" << text(guid) << "\"" << std::endl;
+  ResultBuffer::clear(result, resultSize);
+  pugi::xml_document document;
+  pugi::xml_node root = imageRequest(document, cache, 2);
+  root.append_child("guid").text().set(text(guid));
+  requestUrl(result, resultSize, cache, document);
+}
+
+void WebServiceClient::getEnumImage(char* result, int resultSize, DataFileCache& cache,
+                                    const char* domain, int value) {
+  QLOG("WebServiceClient::getEnumImage", 4, LogType::Info)
+      << "Params: " << cache.getDataFileName() << ", " << text(domain) << ", " << value
+      << std::endl;
+  ResultBuffer::clear(result, resultSize);
+  pugi::xml_document document;
+  pugi::xml_node root = imageRequest(document, cache, 3);
+  root.append_child("domain").text().set(text(domain));
+  // The whole number: a fixed width of four characters would cut larger values.
+  root.append_child("value").text().set(value);
+  requestUrl(result, resultSize, cache, document);
+}
+
+void WebServiceClient::getAdditionalFile(char* result, int resultSize, DataFileCache& cache,
+                                         const char* package, const char* module,
+                                         const char* name) {
+  QLOG("WebServiceClient::getAdditionalFile", 4, LogType::Info)
+      << "Params: " << cache.getDataFileName() << ", " << text(package) << ", " << text(module)
+      << ", " << text(name) << std::endl;
+  ResultBuffer::clear(result, resultSize);
+  pugi::xml_document document;
+  pugi::xml_node root = imageRequest(document, cache, 4);
+  root.append_child("package").text().set(text(package));
+  root.append_child("module").text().set(text(module));
+  root.append_child("name").text().set(text(name));
+  requestUrl(result, resultSize, cache, document);
+}
+
+void WebServiceClient::getBarcodeImage(char* result, int resultSize, DataFileCache& cache,
+                                       const char* value, const char* parameters) {
+  QLOG("WebServiceClient::getBarcodeImage", 4, LogType::Info)
+      << "Params: dataFile=" << cache.getDataFileName() << " value=" << text(value)
+      << " parameters=" << text(parameters) << std::endl;
+  ResultBuffer::clear(result, resultSize);
+  pugi::xml_document document;
+  pugi::xml_node root = imageRequest(document, cache, 5);
+  root.append_child("value").text().set(text(value));
+  root.append_child("parameters").text().set(text(parameters));
+  requestUrl(result, resultSize, cache, document);
+}
+
+// Properties ---------------------------------------------------------------------
+
+std::optional<StringMap> WebServiceClient::getProperties(DataFileCache& cache) {
+  const char* const function = "WebServiceClient::getProperties";
+  QLOG(function, 4, LogType::Info) << "Params: " << cache.getDataFileName() << std::endl;
+  pugi::xml_document document;
+  document.append_child("propertiesRequest")
+      .append_child("datafile")
+      .text()
+      .set(cache.getDataFileName().c_str());
+  const PostResult post =
+      curlHelper_->postXmlRequest(&cache, "properties", document.first_child());
+  if (!post.success) {
+    QLOG(function, 1, LogType::Error) << "Web service call failed with error code "
+                                      << post.statusCode << std::endl;
+    return std::nullopt;
+  }
+  document.reset();
+  const pugi::xml_parse_result parsed = document.load_string(post.body.c_str());
+  if (!parsed) {
+    QLOG(function, 1, LogType::Error) << "Web service response could not be parsed: "
+                                      << parsed.description() << std::endl;
+    return std::nullopt;
+  }
+  if (firstText(document, "//status") != "1") {
+    QLOG(function, 1, LogType::Error) << "Web service call failed: "
+                                      << firstText(document, "//message") << std::endl;
+    return std::nullopt;
+  }
+  QLOG(function, 5, LogType::Debug) << "Retrieving properties..." << std::endl;
+  StringMap properties;
+  for (const pugi::xpath_node& selected : document.select_nodes("//properties/property")) {
+    const pugi::xml_node node = selected.node();
+    const std::string name = node.attribute("name").value();
+    const std::string value = node.child_value();
+    // The first of two properties of one name is the one kept.
+    properties.emplace(name, value);
+    QLOG(function, 5, LogType::Debug) << name << " = " << value << std::endl;
+  }
+  return properties;
+}
+
+StringMap WebServiceClient::propertiesOf(DataFileCache& cache) {
+  std::optional<StringMap> properties = cache.getProperties();
+  if (properties) return std::move(*properties);
+  properties = getProperties(cache);
+  if (!properties) return StringMap();
+  cache.setProperties(*properties);
+  return std::move(*properties);
+}
+
+// Remote calls -------------------------------------------------------------------
+
+bool WebServiceClient::perform(DataFileCache& cache, VarnDLLCall& call) {
+  call.setDataFile(cache.getDataFileName().c_str());
+  const pugi::xml_node request = call.buildRequest();
+  const PostResult post = curlHelper_->postXmlRequest(&cache, "call", request);
+  if (!post.success) return false;
+  return call.processResponse(post.body.c_str());
+}
+
+void WebServiceClient::getCurrencyFormats(DataFileCache& cache) {
+  const char* const function = "WebServiceClient::getCurrencyFormats";
+  QLOG(function, 4, LogType::Info) << "Params: " << cache.getDataFileName() << std::endl;
+  VarnDLLCall call("GetCurrencyFormats");
+  VarnDLLParameter* callResult =
+      call.addParameter("CALLRESULT", VarnDLLParameter::kOut, VarnDLLParameter::kXmlNode);
+  const std::string separator = valueOf(propertiesOf(cache), kDecimalSeparator);
+  const bool decimalPoint = separator.empty() || separator == ".";
+  if (!perform(cache, call)) return;
+  QLOG(function, 5, LogType::Debug) << "Retrieving currency formats..." << std::endl;
+  // The leading // searches the whole reply; without a CALLRESULT element
+  // there is no context node and nothing is found.
+  const pugi::xml_node context = callResult->getXmlValue();
+  if (!context) return;
+  for (const pugi::xpath_node& selected : context.select_nodes("//CURRENCY_FORMATS/FORMAT")) {
+    const pugi::xml_node node = selected.node();
+    FormatData format;
+    format.setCode(node.attribute("CODE").value());
+    format.setCurrency(node.attribute("CURRENCY").value());
+    format.setDecimalPoint(decimalPoint);
+    format.setDisplayFormat(node.child_value());
+    QLOG(function, 5, LogType::Debug)
+        << "Format code = " << format.getCode() << ", currency = " << format.getCurrency()
+        << ", value = " << format.getDisplayFormat() << std::endl;
+    cache.addCurrencyFormat(std::move(format));
+  }
+}
+
+std::optional<std::vector<LabelData>> WebServiceClient::getLabel(DataFileCache& cache,
+                                                                 const char* labelCode) {
+  const char* const function = "WebServiceClient::getLabel";
+  QLOG(function, 4, LogType::Info) << "Params: " << cache.getDataFileName() << ", "
+                                   << text(labelCode) << std::endl;
+  VarnDLLCall call("GetLabelVariants");
+  call.addParameter("LABELCODE", VarnDLLParameter::kIn, VarnDLLParameter::kString)
+      ->setStringValue(text(labelCode));
+  VarnDLLParameter* language =
+      call.addParameter("LANGUAGE", VarnDLLParameter::kIn, VarnDLLParameter::kString);
+  VarnDLLParameter* callResult =
+      call.addParameter("callResult", VarnDLLParameter::kOut, VarnDLLParameter::kXmlNode);
+  language->setStringValue(valueOf(propertiesOf(cache), kLanguage).c_str());
+  if (!perform(cache, call)) return std::nullopt;
+  QLOG(function, 5, LogType::Debug) << "Retrieving label variants..." << std::endl;
+  std::vector<LabelData> variants;
+  const pugi::xml_node context = callResult->getXmlValue();
+  if (!context) return variants;
+  for (const pugi::xpath_node& selected : context.select_nodes("//LABELS/LABEL")) {
+    const pugi::xml_node node = selected.node();
+    LabelData variant;
+    variant.setCode(node.attribute("ORIGNAME").value());
+    variant.setText(node.child_value());
+    variant.setHeight(node.attribute("HEIGHT").as_int());
+    variant.setLength(node.attribute("LENGTH").as_int());
+    QLOG(function, 5, LogType::Debug)
+        << "Label code = " << variant.getCode() << ", length = " << variant.getLength()
+        << ", height = " << variant.getHeight() << ", value = " << variant.getText() << std::endl;
+    variants.push_back(std::move(variant));
+  }
+  return variants;
+}
+
+void WebServiceClient::getMessage(char* result, int resultSize, DataFileCache& cache,
+                                  const char* messageCode) {
+  const char* const function = "WebServiceClient::getMessage";
+  QLOG(function, 4, LogType::Info) << "Params: " << cache.getDataFileName() << ", "
+                                   << text(messageCode) << std::endl;
+  ResultBuffer::clear(result, resultSize);
+  VarnDLLCall call("GetMessageText");
+  call.addParameter("MESSAGECODE", VarnDLLParameter::kIn, VarnDLLParameter::kString)
+      ->setStringValue(text(messageCode));
+  VarnDLLParameter* language =
+      call.addParameter("LANGUAGE", VarnDLLParameter::kIn, VarnDLLParameter::kString);
+  VarnDLLParameter* callResult =
+      call.addParameter("callResult", VarnDLLParameter::kOut, VarnDLLParameter::kXmlNode);
+  language->setStringValue(valueOf(propertiesOf(cache), kLanguage).c_str());
+  if (!perform(cache, call)) return;
+  const pugi::xml_node message = callResult->getXmlValue().child("MESSAGE");
+  if (!message) {
+    QLOG(function, 1, LogType::Error) << "<callresult> does not contain child node <MESSAGE>"
+                                      << std::endl;
+  }
+  const char* value = message.child_value();
+  QLOG(function, 5, LogType::Debug) << "Retrieved message text: " << value << std::endl;
+  ResultBuffer::write(result, resultSize, value);
+}
+
+void WebServiceClient::getText(char* result, int resultSize, DataFileCache& cache,
+                               long long textNumber) {
+  const char* const function = "WebServiceClient::getText";
+  QLOG(function, 4, LogType::Info) << "Params: " << cache.getDataFileName() << ", "
+                                   << textNumber << std::endl;
+  ResultBuffer::clear(result, resultSize);
+  VarnDLLCall call("GetReportText");
+  VarnDLLParameter* callInfo =
+      call.addParameter("CALLINFO", VarnDLLParameter::kIn, VarnDLLParameter::kXmlNode);
+  VarnDLLParameter* callResult =
+      call.addParameter("callResult", VarnDLLParameter::kOut, VarnDLLParameter::kXmlNode);
+  const StringMap properties = propertiesOf(cache);
+  pugi::xml_document info;
+  pugi::xml_node infoRoot = info.append_child("CALLINFO");
+  pugi::xml_node textId = infoRoot.append_child("TEXTID");
+  textId.append_attribute("NAME") = "dummyfield";
+  textId.append_attribute("LANG") = valueOf(properties, kLanguage).c_str();
+  textId.append_attribute("COMP") = valueOf(properties, kCompanyNumber).c_str();
+  // The whole number: only its low 32 bits would name another text.
+  textId.text().set(std::to_string(textNumber).c_str());
+  callInfo->setXmlValue(infoRoot);
+  if (!perform(cache, call)) return;
+  const pugi::xml_node resultNode = callResult->getXmlValue();
+  const pugi::xml_node textNode = resultNode.child("TEXT");
+  if (!textNode) {
+    const pugi::xml_node error = resultNode.child("ERROR");
+    if (error) {
+      QLOG(function, 1, LogType::Error) << "<callResult> contains error code "
+                                        << error.attribute("CODE").value() << ": "
+                                        << error.child_value() << std::endl;
+    } else {
+      QLOG(function, 1, LogType::Error) << "<callresult> does not contain child node <TEXT>"
+                                        << std::endl;
+    }
+  }
+  const char* value = textNode.child_value();
+  QLOG(function, 5, LogType::Debug) << "Retrieved text: " << value << std::endl;
+  ResultBuffer::write(result, resultSize, value);
+}
+
+}  // namespace quilrun

@@ -1,0 +1,69 @@
+#ifndef QUILRUN_SERVER_WEBSERVICECLIENT_H
+#define QUILRUN_SERVER_WEBSERVICECLIENT_H
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <pugixml.hpp>
+
+#include "server/CurlHelper.h"
+#include "server/IWebServiceClient.h"
+#include "server/PostResult.h"
+
+namespace quilrun {
+
+// The client of the ERP web service: image and file URLs through "store",
+// the data file's properties through "properties", and four remote calls of
+// the server-side library through "call" (currency formats, label variants,
+// messages, report texts), which take the language and company from the data
+// file's properties, fetching them first when the cache has none.
+// Thread-safety: stateless besides its CurlHelper; calls may run at once.
+class WebServiceClient final : public IWebServiceClient {
+ public:
+  explicit WebServiceClient(std::unique_ptr<CurlHelper> curlHelper);
+
+  void getCompanyLogo(char* result, int resultSize, DataFileCache& cache) override;
+  std::optional<StringMap> getProperties(DataFileCache& cache) override;
+  void getAdditionalFile(char* result, int resultSize, DataFileCache& cache, const char* package,
+                         const char* module, const char* name) override;
+  void getEnumImage(char* result, int resultSize, DataFileCache& cache, const char* domain,
+                    int value) override;
+  void getApplicationImage(char* result, int resultSize, DataFileCache& cache,
+                           const char* guid) override;
+  void getSensitivityImage(char* result, int resultSize, DataFileCache& cache, int height,
+                           int width) override;
+  std::optional<std::vector<LabelData>> getLabel(DataFileCache& cache,
+                                                 const char* labelCode) override;
+  void getMessage(char* result, int resultSize, DataFileCache& cache,
+                  const char* messageCode) override;
+  void getText(char* result, int resultSize, DataFileCache& cache, long long textNumber) override;
+  void getBarcodeImage(char* result, int resultSize, DataFileCache& cache, const char* value,
+                       const char* parameters) override;
+  void getCurrencyFormats(DataFileCache& cache) override;
+
+  // The shared end of the URL operations: reads the reply of post into
+  // document and copies its URL into the result buffer (logging failures).
+  static void extractUrlFromResult(char* result, int resultSize, const PostResult& post,
+                                   pugi::xml_document& document);
+
+ private:
+  // Starts an imageRequest of a kind in document and returns its root.
+  static pugi::xml_node imageRequest(pugi::xml_document& document, DataFileCache& cache,
+                                     int kind);
+  // Posts an imageRequest and copies the URL of the reply into result.
+  void requestUrl(char* result, int resultSize, DataFileCache& cache,
+                  pugi::xml_document& document);
+  // The data file's properties: the cache's, or fetched from the server
+  // (and stored in the cache) when it holds none; empty when that fails.
+  StringMap propertiesOf(DataFileCache& cache);
+  // Posts a remote call; true when the reply was read into its parameters.
+  bool perform(DataFileCache& cache, class VarnDLLCall& call);
+
+  std::unique_ptr<CurlHelper> curlHelper_;
+};
+
+}  // namespace quilrun
+
+#endif
