@@ -215,6 +215,11 @@ void DataFileCache::addLabelVariants(std::vector<LabelData> variants) {
   addLabels(std::move(variants));
 }
 
+bool DataFileCache::hasLabels() {
+  return readStore(labels_, [](const LabelList&) { return std::optional<bool>(true); })
+      .has_value();
+}
+
 std::optional<std::string> DataFileCache::findLabel(const char* code, int length, int height) {
   const std::string wanted = text(code);
   return readStore(labels_, [&](const LabelList& list) {
@@ -352,6 +357,11 @@ void DataFileCache::addCurrencyFormat(FormatData format) {
   std::string key = formatKey(format);
   updateStore(currencyFormats_,
               [&](FormatList& list) { list.add(std::move(key), std::move(format)); });
+}
+
+bool DataFileCache::hasCurrencyFormats() {
+  return readStore(currencyFormats_, [](const FormatList&) { return std::optional<bool>(true); })
+      .has_value();
 }
 
 std::optional<std::string> DataFileCache::findDisplayFormat(const char* code,

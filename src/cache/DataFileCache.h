@@ -82,6 +82,8 @@ class DataFileCache {
   void addLabels(std::vector<LabelData> variants);
   // Adds to a valid label store, or makes the variants the new store.
   void addLabelVariants(std::vector<LabelData> variants);
+  // True when the label store is present and valid (restarting its idle time).
+  bool hasLabels();
   // The text of the best-fitting variant (see LabelList::find).
   std::optional<std::string> findLabel(const char* code, int length, int height);
 
@@ -119,6 +121,8 @@ class DataFileCache {
   std::optional<std::vector<FormatData>> getCurrencyFormats();
   void setCurrencyFormats(std::vector<FormatData> formats);
   void addCurrencyFormat(FormatData format);
+  // True when the format store is present and valid (restarting its idle time).
+  bool hasCurrencyFormats();
   // The display format; on a match also sets decimalPoint, otherwise leaves it.
   std::optional<std::string> findDisplayFormat(const char* code, const char* currency,
                                                bool& decimalPoint);

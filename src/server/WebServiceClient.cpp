@@ -4,7 +4,6 @@
 
 #include "cache/DataFileCache.h"
 #include "diagnostics/LogRecord.h"
-#include "host/ResultBuffer.h"
 #include "server/VarnDLLCall.h"
 
 namespace quilrun {
@@ -43,108 +42,97 @@ pugi::xml_node WebServiceClient::imageRequest(pugi::xml_document& document,
   return root;
 }
 
-void WebServiceClient::requestUrl(char* result, int resultSize, DataFileCache& cache,
-                                  pugi::xml_document& document) {
+std::string WebServiceClient::requestUrl(DataFileCache& cache, pugi::xml_document& document) {
   const PostResult post = curlHelper_->postXmlRequest(&cache, "store", document.first_child());
-  extractUrlFromResult(result, resultSize, post, document);
+  return extractUrlFromResult(post, document);
 }
 
-void WebServiceClient::extractUrlFromResult(char* result, int resultSize, const PostResult& post,
-                                            pugi::xml_document& document) {
+std::string WebServiceClient::extractUrlFromResult(const PostResult& post,
+                                                   pugi::xml_document& document) {
   const char* const function = "WebServiceClient::extractUrlFromResult";
   if (!post.success) {
     QLOG(function, 1, LogType::Error) << "Web service call was not successful" << std::endl;
-    return;
+    return std::string();
   }
   document.reset();
-  if (!document.load_string(post.body.c_str())) return;
+  if (!document.load_string(post.body.c_str())) return std::string();
   const std::string status = firstText(document, "//status");
   if (status != "1") {
     QLOG(function, 1, LogType::Error) << "Web service call failed with status " << status << ": "
                                       << firstText(document, "//message") << std::endl;
-    return;
+    return std::string();
   }
-  const std::string url = firstText(document, "//url");
+  std::string url = firstText(document, "//url");
   if (url.empty()) {
     QLOG(function, 1, LogType::Error) << "Web service did not return a URL" << std::endl;
-    return;
+    return url;
   }
   QLOG(function, 5, LogType::Debug) << "url = " << url << std::endl;
-  ResultBuffer::write(result, resultSize, url);
+  return url;
 }
 
-void WebServiceClient::getCompanyLogo(char* result, int resultSize, DataFileCache& cache) {
+std::string WebServiceClient::getCompanyLogo(DataFileCache& cache) {
   QLOG("WebServiceClient::getCompanyLogo", 4, LogType::Info)
       << "Params: " << cache.getDataFileName() << std::endl;
-  ResultBuffer::clear(result, resultSize);
   pugi::xml_document document;
   imageRequest(document, cache, 0);
-  requestUrl(result, resultSize, cache, document);
+  return requestUrl(cache, document);
 }
 
-void WebServiceClient::getSensitivityImage(char* result, int resultSize, DataFileCache& cache,
-                                           int height, int width) {
+std::string WebServiceClient::getSensitivityImage(DataFileCache& cache, int height, int width) {
   QLOG("WebServiceClient::getSensitivityImage", 4, LogType::Info)
       << "Params: " << cache.getDataFileName() << ", " << height << ", " << width << std::endl;
-  ResultBuffer::clear(result, resultSize);
   pugi::xml_document document;
   pugi::xml_node root = imageRequest(document, cache, 1);
   root.append_child("height").text().set(height);
   root.append_child("width").text().set(width);
-  requestUrl(result, resultSize, cache, document);
+  return requestUrl(cache, document);
 }
 
-void WebServiceClient::getApplicationImage(char* result, int resultSize, DataFileCache& cache,
-                                           const char* guid) {
+std::string WebServiceClient::getApplicationImage(DataFileCache& cache, const char* guid) {
   QLOG("WebServiceClient::getApplicationImage", 4, LogType::Info)
       << "Params: " << cache.getDataFileName() << ", \"" << text(guid) << "\"" << std::endl;
-  ResultBuffer::clear(result, resultSize);
   pugi::xml_document document;
   pugi::xml_node root = imageRequest(document, cache, 2);
   root.append_child("guid").text().set(text(guid));
-  requestUrl(result, resultSize, cache, document);
+  return requestUrl(cache, document);
 }
 
-void WebServiceClient::getEnumImage(char* result, int resultSize, DataFileCache& cache,
-                                    const char* domain, int value) {
+std::string WebServiceClient::getEnumImage(DataFileCache& cache, const char* domain, int value) {
   QLOG("WebServiceClient::getEnumImage", 4, LogType::Info)
       << "Params: " << cache.getDataFileName() << ", " << text(domain) << ", " << value
       << std::endl;
-  ResultBuffer::clear(result, resultSize);
   pugi::xml_document document;
   pugi::xml_node root = imageRequest(document, cache, 3);
   root.append_child("domain").text().set(text(domain));
   // The whole number: a fixed width of four characters would cut larger values.
   root.append_child("value").text().set(value);
-  requestUrl(result, resultSize, cache, document);
+  return requestUrl(cache, document);
 }
 
-void WebServiceClient::getAdditionalFile(char* result, int resultSize, DataFileCache& cache,
-                                         const char* package, const char* module,
-                                         const char* name) {
+std::string WebServiceClient::getAdditionalFile(DataFileCache& cache, const char* package,
+                                                const char* module, const char* name) {
   QLOG("WebServiceClient::getAdditionalFile", 4, LogType::Info)
       << "Params: " << cache.getDataFileName() << ", " << text(package) << ", " << text(module)
       << ", " << text(name) << std::endl;
-  ResultBuffer::clear(result, resultSize);
   pugi::xml_document document;
   pugi::xml_node root = imageRequest(document, cache, 4);
   root.append_child("package").text().set(text(package));
   root.append_child("module").text().set(text(module));
   root.append_child("name").text().set(text(name));
-  requestUrl(result, resultSize, cache, document);
+  return requestUrl(cache, document);
 }
 
-void WebServiceClient::getBarcodeImage(char* result, int resultSize, DataFileCache& cache,
-                                       const char* value, const char* parameters) {
+std::string WebServiceClient::getBarcodeImage(DataFileCache& cache, const char* value,
+                                              const char* parameters) {
   QLOG("WebServiceClient::getBarcodeImage", 4, LogType::Info)
       << "Params: dataFile=" << cache.getDataFileName() << " value=" << text(value)
       << " parameters=" << text(parameters) << std::endl;
-  ResultBuffer::clear(result, resultSize);
   pugi::xml_document document;
   pugi::xml_node root = imageRequest(document, cache, 5);
   root.append_child("value").text().set(text(value));
   root.append_child("parameters").text().set(text(parameters));
-  requestUrl(result, resultSize, cache, document);
+  return requestUrl(cache, document);
 }
 
 // Properties ---------------------------------------------------------------------
@@ -269,12 +257,10 @@ std::optional<std::vector<LabelData>> WebServiceClient::getLabel(DataFileCache& 
   return variants;
 }
 
-void WebServiceClient::getMessage(char* result, int resultSize, DataFileCache& cache,
-                                  const char* messageCode) {
+std::string WebServiceClient::getMessage(DataFileCache& cache, const char* messageCode) {
   const char* const function = "WebServiceClient::getMessage";
   QLOG(function, 4, LogType::Info) << "Params: " << cache.getDataFileName() << ", "
                                    << text(messageCode) << std::endl;
-  ResultBuffer::clear(result, resultSize);
   VarnDLLCall call("GetMessageText");
   call.addParameter("MESSAGECODE", VarnDLLParameter::kIn, VarnDLLParameter::kString)
       ->setStringValue(text(messageCode));
@@ -283,7 +269,7 @@ void WebServiceClient::getMessage(char* result, int resultSize, DataFileCache& c
   VarnDLLParameter* callResult =
       call.addParameter("callResult", VarnDLLParameter::kOut, VarnDLLParameter::kXmlNode);
   language->setStringValue(valueOf(propertiesOf(cache), kLanguage).c_str());
-  if (!perform(cache, call)) return;
+  if (!perform(cache, call)) return std::string();
   const pugi::xml_node message = callResult->getXmlValue().child("MESSAGE");
   if (!message) {
     QLOG(function, 1, LogType::Error) << "<callresult> does not contain child node <MESSAGE>"
@@ -291,15 +277,13 @@ void WebServiceClient::getMessage(char* result, int resultSize, DataFileCache& c
   }
   const char* value = message.child_value();
   QLOG(function, 5, LogType::Debug) << "Retrieved message text: " << value << std::endl;
-  ResultBuffer::write(result, resultSize, value);
+  return value;
 }
 
-void WebServiceClient::getText(char* result, int resultSize, DataFileCache& cache,
-                               long long textNumber) {
+std::string WebServiceClient::getText(DataFileCache& cache, long long textNumber) {
   const char* const function = "WebServiceClient::getText";
   QLOG(function, 4, LogType::Info) << "Params: " << cache.getDataFileName() << ", "
                                    << textNumber << std::endl;
-  ResultBuffer::clear(result, resultSize);
   VarnDLLCall call("GetReportText");
   VarnDLLParameter* callInfo =
       call.addParameter("CALLINFO", VarnDLLParameter::kIn, VarnDLLParameter::kXmlNode);
@@ -315,7 +299,7 @@ void WebServiceClient::getText(char* result, int resultSize, DataFileCache& cach
   // The whole number: only its low 32 bits would name another text.
   textId.text().set(std::to_string(textNumber).c_str());
   callInfo->setXmlValue(infoRoot);
-  if (!perform(cache, call)) return;
+  if (!perform(cache, call)) return std::string();
   const pugi::xml_node resultNode = callResult->getXmlValue();
   const pugi::xml_node textNode = resultNode.child("TEXT");
   if (!textNode) {
@@ -331,7 +315,7 @@ void WebServiceClient::getText(char* result, int resultSize, DataFileCache& cach
   }
   const char* value = textNode.child_value();
   QLOG(function, 5, LogType::Debug) << "Retrieved text: " << value << std::endl;
-  ResultBuffer::write(result, resultSize, value);
+  return value;
 }
 
 }  // namespace quilrun

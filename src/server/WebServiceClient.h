@@ -24,37 +24,31 @@ class WebServiceClient final : public IWebServiceClient {
  public:
   explicit WebServiceClient(std::unique_ptr<CurlHelper> curlHelper);
 
-  void getCompanyLogo(char* result, int resultSize, DataFileCache& cache) override;
+  std::string getCompanyLogo(DataFileCache& cache) override;
   std::optional<StringMap> getProperties(DataFileCache& cache) override;
-  void getAdditionalFile(char* result, int resultSize, DataFileCache& cache, const char* package,
-                         const char* module, const char* name) override;
-  void getEnumImage(char* result, int resultSize, DataFileCache& cache, const char* domain,
-                    int value) override;
-  void getApplicationImage(char* result, int resultSize, DataFileCache& cache,
-                           const char* guid) override;
-  void getSensitivityImage(char* result, int resultSize, DataFileCache& cache, int height,
-                           int width) override;
+  std::string getAdditionalFile(DataFileCache& cache, const char* package, const char* module,
+                                const char* name) override;
+  std::string getEnumImage(DataFileCache& cache, const char* domain, int value) override;
+  std::string getApplicationImage(DataFileCache& cache, const char* guid) override;
+  std::string getSensitivityImage(DataFileCache& cache, int height, int width) override;
   std::optional<std::vector<LabelData>> getLabel(DataFileCache& cache,
                                                  const char* labelCode) override;
-  void getMessage(char* result, int resultSize, DataFileCache& cache,
-                  const char* messageCode) override;
-  void getText(char* result, int resultSize, DataFileCache& cache, long long textNumber) override;
-  void getBarcodeImage(char* result, int resultSize, DataFileCache& cache, const char* value,
-                       const char* parameters) override;
+  std::string getMessage(DataFileCache& cache, const char* messageCode) override;
+  std::string getText(DataFileCache& cache, long long textNumber) override;
+  std::string getBarcodeImage(DataFileCache& cache, const char* value,
+                              const char* parameters) override;
   void getCurrencyFormats(DataFileCache& cache) override;
 
   // The shared end of the URL operations: reads the reply of post into
-  // document and copies its URL into the result buffer (logging failures).
-  static void extractUrlFromResult(char* result, int resultSize, const PostResult& post,
-                                   pugi::xml_document& document);
+  // document and returns its URL ("" after logging why there is none).
+  static std::string extractUrlFromResult(const PostResult& post, pugi::xml_document& document);
 
  private:
   // Starts an imageRequest of a kind in document and returns its root.
   static pugi::xml_node imageRequest(pugi::xml_document& document, DataFileCache& cache,
                                      int kind);
-  // Posts an imageRequest and copies the URL of the reply into result.
-  void requestUrl(char* result, int resultSize, DataFileCache& cache,
-                  pugi::xml_document& document);
+  // Posts the imageRequest in document and returns the URL of the reply.
+  std::string requestUrl(DataFileCache& cache, pugi::xml_document& document);
   // The data file's properties: the cache's, or fetched from the server
   // (and stored in the cache) when it holds none; empty when that fails.
   StringMap propertiesOf(DataFileCache& cache);
