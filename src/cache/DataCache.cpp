@@ -186,8 +186,12 @@ void DataCache::removeOldDataFiles() {
 }
 
 void DataCache::removeOldLocked() {
+  // A cache used between the marking pass's look at it and its mark may
+  // still carry the mark; it is kept when it is not really idle.
+  const std::int64_t now = Clock::current().nowSeconds();
   for (auto it = dataFileCaches_.begin(); it != dataFileCaches_.end();) {
-    if ((*it)->isMarkedAsOld()) {
+    if ((*it)->isMarkedAsOld() &&
+        static_cast<double>(now - (*it)->getLastUsed()) > kUnusedSeconds) {
       QLOG("DataCache::removeOldDataFiles", 3, LogType::Info)
           << "Removing old cache for datafile '" << (*it)->getDataFileName() << "'" << std::endl;
       it = dataFileCaches_.erase(it);
