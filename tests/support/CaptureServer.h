@@ -3,7 +3,9 @@
 
 #include <httplib.h>
 
+#include <algorithm>
 #include <chrono>
+#include <condition_variable>
 #include <map>
 #include <mutex>
 #include <string>
@@ -14,7 +16,10 @@ namespace quilrun {
 
 // An HTTP server on a free loopback port that records every request and
 // answers each with the reply set for its path (status 200 and an empty body
-// unless set). Runs for the life of the object.
+// unless set). Runs for the life of the object. It also counts the requests
+// being handled at once; with gather() each request waits until a number of
+// them are in progress together, which shows whether a client overlaps its
+// requests without depending on timing.
 class CaptureServer {
  public:
   struct Request {
@@ -27,6 +32,7 @@ class CaptureServer {
 
   CaptureServer() {
     server_.Post(R"(/svcgw/(.*))", [this](const httplib::Request& request, httplib::Response& response) {
+      InFlight handling(*this);
       std::lock_guard<std::mutex> lock(mutex_);
       requests_.push_back(Request{request.path, request.body, request.get_header_value("Cookie"),
                                   request.get_header_value("Content-Type"),
@@ -57,6 +63,20 @@ class CaptureServer {
     replies_["/svcgw/" + endpoint] = Reply{status, body};
   }
 
+  // From now on each request waits, at most limit, until count requests
+  // (itself included) have been handled at once; count 0 stops the waiting.
+  void gather(int count, std::chrono::milliseconds limit) {
+    std::lock_guard<std::mutex> lock(flightMutex_);
+    gatherCount_ = count;
+    gatherLimit_ = limit;
+  }
+
+  // The most requests that were being handled at once so far.
+  int maxInFlight() {
+    std::lock_guard<std::mutex> lock(flightMutex_);
+    return maxInFlight_;
+  }
+
   std::vector<Request> requests() {
     std::lock_guard<std::mutex> lock(mutex_);
     return requests_;
@@ -72,12 +92,46 @@ class CaptureServer {
     std::string body;
   };
 
+  // Counts one request as in progress for the life of the object; the
+  // constructor waits as gather() asks. The count drops before the reply is
+  // sent, so a client that waits for each reply is never seen twice at once.
+  class InFlight {
+   public:
+    explicit InFlight(CaptureServer& server) : server_(server) {
+      std::unique_lock<std::mutex> lock(server_.flightMutex_);
+      ++server_.inFlight_;
+      server_.maxInFlight_ = std::max(server_.maxInFlight_, server_.inFlight_);
+      server_.flightChanged_.notify_all();
+      const int count = server_.gatherCount_;
+      // Once count were in progress together, all go on: the first to go
+      // lowers the count before the others have woken.
+      server_.flightChanged_.wait_for(lock, server_.gatherLimit_,
+                                      [&] { return server_.maxInFlight_ >= count; });
+    }
+    ~InFlight() {
+      std::lock_guard<std::mutex> lock(server_.flightMutex_);
+      --server_.inFlight_;
+    }
+    InFlight(const InFlight&) = delete;
+    InFlight& operator=(const InFlight&) = delete;
+
+   private:
+    CaptureServer& server_;
+  };
+
   httplib::Server server_;
   int port_ = 0;
   std::thread thread_;
   std::mutex mutex_;
   std::vector<Request> requests_;
   std::map<std::string, Reply> replies_;
+
+  std::mutex flightMutex_;  // guards the counts below
+  std::condition_variable flightChanged_;
+  int inFlight_ = 0;
+  int maxInFlight_ = 0;
+  int gatherCount_ = 0;
+  std::chrono::milliseconds gatherLimit_{0};
 };
 
 }  // namespace quilrun
