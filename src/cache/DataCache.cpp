@@ -55,107 +55,101 @@ DataCache::CachePointer DataCache::renewDataFileCache(const char* name) {
   return fresh;
 }
 
-DataCache::CachePointer DataCache::cacheFor(const char* name, CachePointer cache) {
-  return cache ? cache : renewDataFileCache(name);
+template <typename Store>
+DataCache::CachePointer DataCache::storeInto(const char* name, CachePointer cache, Store store) {
+  if (!cache) cache = renewDataFileCache(name);
+  if (cache) store(*cache);
+  return cache;
 }
 
 DataCache::CachePointer DataCache::addLabelVariants(const char* name, CachePointer cache,
                                                     std::vector<LabelData> variants) {
-  cache = cacheFor(name, std::move(cache));
-  if (cache) cache->addLabelVariants(std::move(variants));
-  return cache;
+  return storeInto(name, std::move(cache), [&](DataFileCache& into) {
+    into.addLabelVariants(std::move(variants));
+  });
 }
 
 DataCache::CachePointer DataCache::setCompanyLogo(const char* name, CachePointer cache,
                                                   const char* url) {
-  cache = cacheFor(name, std::move(cache));
-  if (cache) cache->setCompanyLogo(url);
-  return cache;
+  return storeInto(name, std::move(cache), [&](DataFileCache& into) { into.setCompanyLogo(url); });
 }
 
 DataCache::CachePointer DataCache::addSensitivityImage(const char* name, CachePointer cache,
                                                        int height, int width, const char* url) {
-  cache = cacheFor(name, std::move(cache));
-  if (!cache) return cache;
-  ImageData image;
-  image.setHeight(height);
-  image.setWidth(width);
-  image.setUrl(url);
-  cache->addSensitivityImage(std::move(image));
-  return cache;
+  return storeInto(name, std::move(cache), [&](DataFileCache& into) {
+    ImageData image;
+    image.setHeight(height);
+    image.setWidth(width);
+    image.setUrl(url);
+    into.addSensitivityImage(std::move(image));
+  });
 }
 
 DataCache::CachePointer DataCache::addApplicationImage(const char* name, CachePointer cache,
                                                        const char* guid, const char* url) {
-  cache = cacheFor(name, std::move(cache));
-  if (!cache) return cache;
-  ImageData image;
-  image.setGuid(guid);
-  image.setUrl(url);
-  cache->addApplicationImage(std::move(image));
-  return cache;
+  return storeInto(name, std::move(cache), [&](DataFileCache& into) {
+    ImageData image;
+    image.setGuid(guid);
+    image.setUrl(url);
+    into.addApplicationImage(std::move(image));
+  });
 }
 
 DataCache::CachePointer DataCache::addEnumImage(const char* name, CachePointer cache,
                                                 const char* domain, int value, const char* url) {
-  cache = cacheFor(name, std::move(cache));
-  if (!cache) return cache;
-  ImageData image;
-  image.setDomain(domain);
-  image.setValue(value);
-  image.setUrl(url);
-  cache->addEnumImage(std::move(image));
-  return cache;
+  return storeInto(name, std::move(cache), [&](DataFileCache& into) {
+    ImageData image;
+    image.setDomain(domain);
+    image.setValue(value);
+    image.setUrl(url);
+    into.addEnumImage(std::move(image));
+  });
 }
 
 DataCache::CachePointer DataCache::addAdditionalFile(const char* name, CachePointer cache,
                                                      const char* package, const char* module,
                                                      const char* fileName, const char* url) {
-  cache = cacheFor(name, std::move(cache));
-  if (!cache) return cache;
-  ImageData file;
-  file.setPackage(package);
-  file.setModule(module);
-  file.setName(fileName);
-  file.setUrl(url);
-  cache->addAdditionalFile(std::move(file));
-  return cache;
+  return storeInto(name, std::move(cache), [&](DataFileCache& into) {
+    ImageData file;
+    file.setPackage(package);
+    file.setModule(module);
+    file.setName(fileName);
+    file.setUrl(url);
+    into.addAdditionalFile(std::move(file));
+  });
 }
 
 DataCache::CachePointer DataCache::addText(const char* name, CachePointer cache,
                                            long long textNumber, const char* text) {
-  cache = cacheFor(name, std::move(cache));
-  if (cache) cache->addText(textNumber, text);
-  return cache;
+  return storeInto(name, std::move(cache),
+                   [&](DataFileCache& into) { into.addText(textNumber, text); });
 }
 
 DataCache::CachePointer DataCache::addMessage(const char* name, CachePointer cache,
                                               const char* messageCode, const char* text) {
-  cache = cacheFor(name, std::move(cache));
-  if (cache) cache->addMessage(messageCode, text);
-  return cache;
+  return storeInto(name, std::move(cache),
+                   [&](DataFileCache& into) { into.addMessage(messageCode, text); });
 }
 
 DataCache::CachePointer DataCache::addCurrencyFormat(const char* name, CachePointer cache,
                                                      const char* code, const char* currency,
                                                      bool decimalPoint,
                                                      const char* displayFormat) {
-  cache = cacheFor(name, std::move(cache));
-  if (!cache) return cache;
-  FormatData format;
-  format.setCode(code);
-  format.setCurrency(currency);
-  format.setDecimalPoint(decimalPoint);
-  format.setDisplayFormat(displayFormat);
-  cache->addCurrencyFormat(std::move(format));
-  return cache;
+  return storeInto(name, std::move(cache), [&](DataFileCache& into) {
+    FormatData format;
+    format.setCode(code);
+    format.setCurrency(currency);
+    format.setDecimalPoint(decimalPoint);
+    format.setDisplayFormat(displayFormat);
+    into.addCurrencyFormat(std::move(format));
+  });
 }
 
 DataCache::CachePointer DataCache::setProperties(const char* name, CachePointer cache,
                                                  StringMap properties) {
-  cache = cacheFor(name, std::move(cache));
-  if (cache) cache->setProperties(std::move(properties));
-  return cache;
+  return storeInto(name, std::move(cache), [&](DataFileCache& into) {
+    into.setProperties(std::move(properties));
+  });
 }
 
 int DataCache::markOldDataFiles() {

@@ -94,8 +94,10 @@ class DataCache {
   // REQUIRES: mutex_ held.
   CachePointer findLocked(const std::string& name);
   void removeOldLocked();
-  // The cache to store into: cache, or a renewed one (null if none).
-  CachePointer cacheFor(const char* name, CachePointer cache);
+  // The frame of the put operations: store(cache), or store(a renewed cache
+  // of name) when none is given; returns the cache stored into.
+  template <typename Store>
+  CachePointer storeInto(const char* name, CachePointer cache, Store store);
 
   std::mutex mutex_;  // guards dataFileCaches_
   std::vector<CachePointer> dataFileCaches_;
