@@ -95,7 +95,7 @@ class CacheEntry {
   T* getValue() { return getValue(Clock::current().nowSeconds()); }
   T* getValue(std::int64_t now) {
     if (isExpired(now)) return nullptr;
-    lastAccess_ = now;
+    if (lastAccess_ != now) lastAccess_ = now;
     return &value_;
   }
 

@@ -3,6 +3,8 @@
 #include <curl/curl.h>
 #include <pugixml.hpp>
 
+#include <charconv>
+#include <cstring>
 #include <utility>
 
 #include "diagnostics/LogRecord.h"
@@ -17,9 +19,50 @@ namespace {
 
 const char* text(const char* value) { return value != nullptr ? value : ""; }
 
-// A key part that cannot run into the next one.
-std::string keyPart(const std::string& part) {
-  return std::to_string(part.size()) + ':' + part;
+// Appends a key part that cannot run into the next one: its length, ':' and the part.
+void appendPart(std::string& key, const char* part, std::size_t size) {
+  char digits[24];
+  key.append(digits, std::to_chars(digits, digits + sizeof digits, size).ptr);
+  key += ':';
+  key.append(part, size);
+}
+
+std::string sizeKeyOf(int height, int width) {
+  char buffer[32];
+  char* end = std::to_chars(buffer, buffer + 12, height).ptr;
+  *end++ = 'x';
+  end = std::to_chars(end, buffer + sizeof buffer, width).ptr;
+  return std::string(buffer, end);
+}
+
+std::string enumKeyOf(int value, const char* domain, std::size_t size) {
+  char digits[12];
+  char* end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+  std::string key;
+  key.reserve(static_cast<std::size_t>(end - digits) + 1 + size);
+  key.append(digits, end);
+  key += ':';
+  key.append(domain, size);
+  return key;
+}
+
+std::string fileKeyOf(const char* package, std::size_t packageSize, const char* module,
+                      std::size_t moduleSize, const char* name, std::size_t nameSize) {
+  std::string key;
+  key.reserve(packageSize + moduleSize + nameSize + 8);
+  appendPart(key, package, packageSize);
+  appendPart(key, module, moduleSize);
+  key.append(name, nameSize);
+  return key;
+}
+
+std::string formatKeyOf(const char* code, std::size_t codeSize, const char* currency,
+                        std::size_t currencySize) {
+  std::string key;
+  key.reserve(codeSize + currencySize + 4);
+  appendPart(key, code, codeSize);
+  key.append(currency, currencySize);
+  return key;
 }
 
 // The text of the first element the XPath selects, or "".
@@ -93,37 +136,40 @@ void DataFileCache::touch() { recordUse(); }
 
 std::int64_t DataFileCache::recordUse() {
   const std::int64_t now = Clock::current().nowSeconds();
-  lastUsed_.store(now);
-  markedOld_.store(false);
+  // Write only what changes: a lookup then reads shared lines instead of
+  // taking them exclusive with two locked exchanges.
+  if (lastUsed_.load(std::memory_order_relaxed) != now) lastUsed_.store(now);
+  if (markedOld_.load(std::memory_order_relaxed)) markedOld_.store(false);
   return now;
 }
 
 template <typename T, typename Read>
 auto DataFileCache::readStore(Store<T>& store, Read read)
     -> decltype(read(std::declval<const T&>())) {
-  std::lock_guard<std::mutex> lock(storeMutex_);
   const std::int64_t now = recordUse();
-  const T* value = store ? store->getValue(now) : nullptr;
+  std::lock_guard<std::mutex> lock(store.mutex);
+  const T* value = store.entry ? store.entry->getValue(now) : nullptr;
   if (value == nullptr) return std::nullopt;
   return read(*value);
 }
 
 template <typename T, typename Write>
 void DataFileCache::updateStore(Store<T>& store, Write write) {
-  std::lock_guard<std::mutex> lock(storeMutex_);
   const std::int64_t now = recordUse();
-  T* value = store ? store->getValue(now) : nullptr;
+  std::lock_guard<std::mutex> lock(store.mutex);
+  T* value = store.entry ? store.entry->getValue(now) : nullptr;
   if (value == nullptr) {
-    store.reset(new CacheEntry<T>(T(), kLifetime, now));
-    value = &store->value();
+    store.entry.reset(new CacheEntry<T>(T(), kLifetime, now));
+    value = &store.entry->value();
   }
   write(*value);
 }
 
 template <typename T>
 void DataFileCache::replaceStore(Store<T>& store, T value, double lifetime) {
-  std::lock_guard<std::mutex> lock(storeMutex_);
-  store.reset(new CacheEntry<T>(std::move(value), lifetime, recordUse()));
+  const std::int64_t now = recordUse();
+  std::lock_guard<std::mutex> lock(store.mutex);
+  store.entry.reset(new CacheEntry<T>(std::move(value), lifetime, now));
 }
 
 DataFileCache::ImageList DataFileCache::imageList(std::vector<ImageData> images,
@@ -137,21 +183,23 @@ DataFileCache::ImageList DataFileCache::imageList(std::vector<ImageData> images,
 }
 
 std::string DataFileCache::sensitivityKey(const ImageData& image) {
-  return std::to_string(image.getHeight()) + 'x' + std::to_string(image.getWidth());
+  return sizeKeyOf(image.getHeight(), image.getWidth());
 }
 
 std::string DataFileCache::applicationKey(const ImageData& image) { return image.getGuid(); }
 
 std::string DataFileCache::enumKey(const ImageData& image) {
-  return std::to_string(image.getValue()) + ':' + image.getDomain();
+  return enumKeyOf(image.getValue(), image.getDomain().data(), image.getDomain().size());
 }
 
 std::string DataFileCache::additionalFileKey(const ImageData& image) {
-  return keyPart(image.getPackage()) + keyPart(image.getModule()) + image.getName();
+  return fileKeyOf(image.getPackage().data(), image.getPackage().size(), image.getModule().data(),
+                   image.getModule().size(), image.getName().data(), image.getName().size());
 }
 
 std::string DataFileCache::formatKey(const FormatData& format) {
-  return keyPart(format.getCode()) + format.getCurrency();
+  return formatKeyOf(format.getCode().data(), format.getCode().size(),
+                     format.getCurrency().data(), format.getCurrency().size());
 }
 
 namespace {
@@ -223,8 +271,8 @@ bool DataFileCache::hasLabels() {
 std::optional<std::string> DataFileCache::findLabel(const char* code, int length, int height) {
   const std::string wanted = text(code);
   return readStore(labels_, [&](const LabelList& list) {
-    const LabelData* choice = list.find(wanted, length, height);
-    return choice != nullptr ? std::optional<std::string>(choice->getText()) : std::nullopt;
+    const std::string* choice = list.find(wanted, length, height);
+    return choice != nullptr ? std::optional<std::string>(*choice) : std::nullopt;
   });
 }
 
@@ -245,10 +293,7 @@ void DataFileCache::addSensitivityImage(ImageData image) {
 }
 
 std::optional<std::string> DataFileCache::findSensitivityImage(int height, int width) {
-  ImageData wanted;
-  wanted.setHeight(height);
-  wanted.setWidth(width);
-  const std::string key = sensitivityKey(wanted);
+  const std::string key = sizeKeyOf(height, width);
   return readStore(sensitivityImages_, [&](const ImageList& list) { return urlOf(list, key); });
 }
 
@@ -289,10 +334,8 @@ void DataFileCache::addEnumImage(ImageData image) {
 }
 
 std::optional<std::string> DataFileCache::findEnumImage(const char* domain, int value) {
-  ImageData wanted;
-  wanted.setDomain(domain);
-  wanted.setValue(value);
-  const std::string key = enumKey(wanted);
+  const char* const d = text(domain);
+  const std::string key = enumKeyOf(value, d, std::strlen(d));
   return readStore(enumImages_, [&](const ImageList& list) { return urlOf(list, key); });
 }
 
@@ -314,11 +357,10 @@ void DataFileCache::addAdditionalFile(ImageData file) {
 std::optional<std::string> DataFileCache::findAdditionalFile(const char* package,
                                                              const char* module,
                                                              const char* name) {
-  ImageData wanted;
-  wanted.setPackage(package);
-  wanted.setModule(module);
-  wanted.setName(name);
-  const std::string key = additionalFileKey(wanted);
+  const char* const p = text(package);
+  const char* const m = text(module);
+  const char* const n = text(name);
+  const std::string key = fileKeyOf(p, std::strlen(p), m, std::strlen(m), n, std::strlen(n));
   return readStore(additionalFiles_, [&](const ImageList& list) { return urlOf(list, key); });
 }
 
@@ -367,10 +409,9 @@ bool DataFileCache::hasCurrencyFormats() {
 std::optional<std::string> DataFileCache::findDisplayFormat(const char* code,
                                                             const char* currency,
                                                             bool& decimalPoint) {
-  FormatData wanted;
-  wanted.setCode(code);
-  wanted.setCurrency(currency);
-  const std::string key = formatKey(wanted);
+  const char* const c = text(code);
+  const char* const u = text(currency);
+  const std::string key = formatKeyOf(c, std::strlen(c), u, std::strlen(u));
   return readStore(currencyFormats_, [&](const FormatList& list) -> std::optional<std::string> {
     const FormatData* format = list.find(key);
     if (format == nullptr) return std::nullopt;

@@ -32,8 +32,8 @@ namespace quilrun {
 // Every store operation (get, set, add, find) first touches the cache
 // (records its use and clears the marked-old flag). Lookups copy the answer
 // out, so nothing handed out points into the cache.
-// Thread-safety: all operations may be called from any thread; one lock
-// guards the stores for the duration of one operation.
+// Thread-safety: all operations may be called from any thread; each store
+// has its own lock, held for the duration of one operation on it.
 class DataFileCache {
  public:
   static constexpr double kLifetime = 300.0;
@@ -143,8 +143,13 @@ class DataFileCache {
   using ImageList = KeyedList<ImageData>;
   using FormatList = KeyedList<FormatData>;
 
+  // One store with its own lock, on its own cache line, so that lookups in
+  // different stores neither wait for each other nor share a line.
   template <typename T>
-  using Store = std::unique_ptr<CacheEntry<T>>;
+  struct alignas(64) Store {
+    std::mutex mutex;
+    std::unique_ptr<CacheEntry<T>> entry;
+  };
 
   void readExtraData();
   // Records use (as touch does) and returns the time.
@@ -181,7 +186,6 @@ class DataFileCache {
   CURL* curlHandle_ = nullptr;
   std::mutex curlMutex_;
 
-  std::mutex storeMutex_;  // guards the stores
   Store<std::string> companyLogo_;
   Store<LabelList> labels_;
   Store<ImageList> sensitivityImages_;

@@ -364,8 +364,8 @@ void ToolsFunctions::getLabel(char* result, int resultSize, const char* dataFile
                                           << std::endl;
         LabelList alone;
         for (LabelData& variant : *variants) alone.add(std::move(variant));
-        const LabelData* best = alone.find(labelCode, length, height);
-        if (best != nullptr) choice = best->getText();
+        const std::string* best = alone.find(labelCode, length, height);
+        if (best != nullptr) choice = *best;
       }
     }
     if (!choice) {
