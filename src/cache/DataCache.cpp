@@ -1,5 +1,6 @@
 #include "cache/DataCache.h"
 
+#include <shared_mutex>
 #include <utility>
 
 #include "diagnostics/LogRecord.h"
@@ -15,36 +16,45 @@ DataCache::DataCache() = default;
 
 DataCache::~DataCache() { stopScannerThread(); }
 
-DataCache::CachePointer DataCache::findLocked(const std::string& name) {
-  if (oldCount_.load() > 0) removeOldLocked();
-  for (const CachePointer& cache : dataFileCaches_) {
-    if (cache->getDataFileName() == name) return cache;
-  }
-  return nullptr;
+DataCache::CachePointer DataCache::findLocked(const std::string& name) const {
+  auto found = byName_.find(name);
+  return found != byName_.end() ? found->second : nullptr;
 }
 
 DataCache::CachePointer DataCache::findDataFileCache(const char* name) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return findLocked(nameOf(name));
+  const std::string key = nameOf(name);
+  if (oldCount_.load() > 0) {
+    std::lock_guard<ReadMostlyMutex> lock(mutex_);
+    if (oldCount_.load() > 0) removeOldLocked();
+    return findLocked(key);
+  }
+  // The everyday path: report threads look up at once without waiting.
+  std::shared_lock<ReadMostlyMutex> lock(mutex_);
+  return findLocked(key);
 }
 
 DataCache::CachePointer DataCache::getDataFileCache(const char* name) {
   const std::string key = nameOf(name);
+  CachePointer cache = findDataFileCache(key.c_str());
+  if (cache) return cache;
   // The lock is held while a new cache reads its data file, so two first
   // calls for one name make one cache.
-  std::lock_guard<std::mutex> lock(mutex_);
-  CachePointer cache = findLocked(key);
+  std::lock_guard<ReadMostlyMutex> lock(mutex_);
+  if (oldCount_.load() > 0) removeOldLocked();
+  cache = findLocked(key);
   if (cache) return cache;
   cache = std::make_shared<DataFileCache>(key.c_str());
   dataFileCaches_.push_back(cache);
+  byName_.emplace(key, cache);
   return cache;
 }
 
 DataCache::CachePointer DataCache::renewDataFileCache(const char* name) {
   const std::string key = nameOf(name);
   CachePointer fresh = std::make_shared<DataFileCache>(key.c_str());
-  std::lock_guard<std::mutex> lock(mutex_);
+  std::lock_guard<ReadMostlyMutex> lock(mutex_);
   if (oldCount_.load() > 0) removeOldLocked();
+  byName_[key] = fresh;
   for (CachePointer& cache : dataFileCaches_) {
     if (cache->getDataFileName() == key) {
       cache = fresh;
@@ -155,7 +165,8 @@ DataCache::CachePointer DataCache::setProperties(const char* name, CachePointer 
 int DataCache::markOldDataFiles() {
   const char* const function = "DataCache::markOldDataFiles";
   const std::int64_t now = Clock::current().nowSeconds();
-  std::lock_guard<std::mutex> lock(mutex_);
+  // Marking changes only the caches' own flags, so readers may go on.
+  std::shared_lock<ReadMostlyMutex> lock(mutex_);
   QLOG(function, 4, LogType::Info) << "Scanning for unused DataFileCaches. (Checking "
                                    << dataFileCaches_.size() << " DataFileCaches)" << std::endl;
   int count = 0;
@@ -175,7 +186,7 @@ int DataCache::markOldDataFiles() {
 }
 
 void DataCache::removeOldDataFiles() {
-  std::lock_guard<std::mutex> lock(mutex_);
+  std::lock_guard<ReadMostlyMutex> lock(mutex_);
   removeOldLocked();
 }
 
@@ -188,6 +199,7 @@ void DataCache::removeOldLocked() {
         static_cast<double>(now - (*it)->getLastUsed()) > kUnusedSeconds) {
       QLOG("DataCache::removeOldDataFiles", 3, LogType::Info)
           << "Removing old cache for datafile '" << (*it)->getDataFileName() << "'" << std::endl;
+      byName_.erase((*it)->getDataFileName());
       it = dataFileCaches_.erase(it);
     } else {
       ++it;
@@ -197,7 +209,7 @@ void DataCache::removeOldLocked() {
 }
 
 std::size_t DataCache::size() {
-  std::lock_guard<std::mutex> lock(mutex_);
+  std::shared_lock<ReadMostlyMutex> lock(mutex_);
   return dataFileCaches_.size();
 }
 

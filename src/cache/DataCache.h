@@ -7,11 +7,13 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <unordered_map>
 #include <vector>
 
 #include "cache/DataFileCache.h"
 #include "cache/FormatData.h"
 #include "cache/LabelData.h"
+#include "cache/ReadMostlyMutex.h"
 #include "cache/RecordMaps.h"
 
 namespace quilrun {
@@ -23,8 +25,9 @@ namespace quilrun {
 // more than 3600 s, and the next lookup takes the caches still marked out of
 // the registry. A cache is shared: one taken out of the registry (or renewed)
 // lives on until the last report call holding it lets go.
-// Thread-safety: all operations may be called from any thread; one lock
-// guards the list, held by each registry operation and by the marking pass.
+// Thread-safety: all operations may be called from any thread; one
+// reader-writer lock guards the registry: lookups and the marking pass share
+// it, creation, renewal and removal hold it alone.
 class DataCache {
  public:
   using CachePointer = std::shared_ptr<DataFileCache>;
@@ -91,16 +94,18 @@ class DataCache {
 
  private:
   void scanDataFilesRepeatedly();
-  // REQUIRES: mutex_ held.
-  CachePointer findLocked(const std::string& name);
+  // REQUIRES: mutex_ held (shared or exclusive).
+  CachePointer findLocked(const std::string& name) const;
+  // REQUIRES: mutex_ held exclusively.
   void removeOldLocked();
   // The frame of the put operations: store(cache), or store(a renewed cache
   // of name) when none is given; returns the cache stored into.
   template <typename Store>
   CachePointer storeInto(const char* name, CachePointer cache, Store store);
 
-  std::mutex mutex_;  // guards dataFileCaches_
-  std::vector<CachePointer> dataFileCaches_;
+  ReadMostlyMutex mutex_;  // guards dataFileCaches_ and byName_
+  std::vector<CachePointer> dataFileCaches_;  // in creation order
+  std::unordered_map<std::string, CachePointer> byName_;  // the same caches by name
   std::atomic<int> oldCount_{0};
   std::atomic<bool> scannerRunning_{false};
   std::atomic<bool> stopRequested_{false};
