@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "e2e/InstalledRun.h"
 #include "support/HostInstallation.h"
 
 namespace {
@@ -24,19 +25,8 @@ using quilrun::ProcessOutcome;
 
 class LibraryLoadTest : public ::testing::Test {
  protected:
-  // True in the copy that runs inside the installation and makes the calls.
-  static bool inside() { return !quilrun::installedRoot().empty(); }
-
-  // Builds the installation with erp-sim, runs this test in a copy of the
-  // program from its platform/bin and expects the copy to pass.
-  static void runInside(int logLevel = 1) {
-    const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
-    const ProcessOutcome outcome =
-        quilrun::runTestInside(std::string(test->test_suite_name()) + "." + test->name(), logLevel,
-                               QUILRUN_LIBRARY, QUILRUN_ERP_SIM, QUILRUN_DEMO_FIXTURES);
-    EXPECT_EQ(outcome.exitCode, 0) << outcome.out << outcome.err;
-    EXPECT_NE(outcome.out.find("[  PASSED  ] 1 test"), std::string::npos) << outcome.out;
-  }
+  static bool inside() { return quilrun::InstalledRun::inside(); }
+  static void runInside(int logLevel = 1) { quilrun::InstalledRun::expectPassesInside(logLevel); }
 };
 
 // The threads of this process.
