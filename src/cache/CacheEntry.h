@@ -1,6 +1,7 @@
 #ifndef QUILRUN_CACHE_CACHEENTRY_H
 #define QUILRUN_CACHE_CACHEENTRY_H
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <utility>
@@ -58,7 +59,9 @@ struct CacheEntryName<StringMap> {
 // value not read for longer than lifetime seconds has expired and answers
 // nothing from then on. A lifetime of 0 or less never expires. The entry owns
 // its value.
-// Thread-safety: none; the owning cache guards it.
+// Thread-safety: getValue and isExpired may run on several threads at once
+// (the owner holds its lock for reading); changing the value needs the
+// owner's lock for writing.
 template <typename T>
 class CacheEntry {
  public:
@@ -79,7 +82,8 @@ class CacheEntry {
       QLOG(function, 4, LogType::Info) << "Entry will never expire." << std::endl;
       return false;
     }
-    const double elapsed = static_cast<double>(now - lastAccess_);
+    const double elapsed =
+        static_cast<double>(now - lastAccess_.load(std::memory_order_relaxed));
     QLOG(function, 4, LogType::Info) << "Last access was " << elapsed << " seconds ago."
                                      << std::endl;
     if (lifetime_ < elapsed) {
@@ -95,19 +99,23 @@ class CacheEntry {
   T* getValue() { return getValue(Clock::current().nowSeconds()); }
   T* getValue(std::int64_t now) {
     if (isExpired(now)) return nullptr;
-    if (lastAccess_ != now) lastAccess_ = now;
+    // Readers share the entry: the time is atomic and written only when it
+    // changes, so lookups in the same second write nothing.
+    if (lastAccess_.load(std::memory_order_relaxed) != now) {
+      lastAccess_.store(now, std::memory_order_relaxed);
+    }
     return &value_;
   }
 
   // The value without testing or refreshing it, for its owner's updates.
   T& value() { return value_; }
 
-  std::int64_t getLastAccess() const { return lastAccess_; }
+  std::int64_t getLastAccess() const { return lastAccess_.load(std::memory_order_relaxed); }
   double getLifetime() const { return lifetime_; }
 
  private:
   T value_;
-  std::int64_t lastAccess_;
+  std::atomic<std::int64_t> lastAccess_;
   double lifetime_;
 };
 

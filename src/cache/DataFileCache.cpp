@@ -5,6 +5,7 @@
 
 #include <charconv>
 #include <cstring>
+#include <shared_mutex>
 #include <utility>
 
 #include "diagnostics/LogRecord.h"
@@ -147,7 +148,7 @@ template <typename T, typename Read>
 auto DataFileCache::readStore(Store<T>& store, Read read)
     -> decltype(read(std::declval<const T&>())) {
   const std::int64_t now = recordUse();
-  std::lock_guard<std::mutex> lock(store.mutex);
+  std::shared_lock<ReadMostlyMutex> lock(store.mutex);
   const T* value = store.entry ? store.entry->getValue(now) : nullptr;
   if (value == nullptr) return std::nullopt;
   return read(*value);
@@ -156,7 +157,7 @@ auto DataFileCache::readStore(Store<T>& store, Read read)
 template <typename T, typename Write>
 void DataFileCache::updateStore(Store<T>& store, Write write) {
   const std::int64_t now = recordUse();
-  std::lock_guard<std::mutex> lock(store.mutex);
+  std::lock_guard<ReadMostlyMutex> lock(store.mutex);
   T* value = store.entry ? store.entry->getValue(now) : nullptr;
   if (value == nullptr) {
     store.entry.reset(new CacheEntry<T>(T(), kLifetime, now));
@@ -168,7 +169,7 @@ void DataFileCache::updateStore(Store<T>& store, Write write) {
 template <typename T>
 void DataFileCache::replaceStore(Store<T>& store, T value, double lifetime) {
   const std::int64_t now = recordUse();
-  std::lock_guard<std::mutex> lock(store.mutex);
+  std::lock_guard<ReadMostlyMutex> lock(store.mutex);
   store.entry.reset(new CacheEntry<T>(std::move(value), lifetime, now));
 }
 

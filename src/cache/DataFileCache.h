@@ -15,6 +15,7 @@
 #include "cache/KeyedList.h"
 #include "cache/LabelData.h"
 #include "cache/LabelList.h"
+#include "cache/ReadMostlyMutex.h"
 #include "cache/RecordMaps.h"
 
 typedef void CURL;
@@ -33,7 +34,8 @@ namespace quilrun {
 // (records its use and clears the marked-old flag). Lookups copy the answer
 // out, so nothing handed out points into the cache.
 // Thread-safety: all operations may be called from any thread; each store
-// has its own lock, held for the duration of one operation on it.
+// has its own reader-writer lock, held for the duration of one operation on
+// it (shared by lookups, alone by changes).
 class DataFileCache {
  public:
   static constexpr double kLifetime = 300.0;
@@ -143,11 +145,11 @@ class DataFileCache {
   using ImageList = KeyedList<ImageData>;
   using FormatList = KeyedList<FormatData>;
 
-  // One store with its own lock, on its own cache line, so that lookups in
-  // different stores neither wait for each other nor share a line.
+  // One store with its own lock, so that lookups in different stores do not
+  // wait for each other; lookups share the lock, changes hold it alone.
   template <typename T>
   struct alignas(64) Store {
-    std::mutex mutex;
+    ReadMostlyMutex mutex;
     std::unique_ptr<CacheEntry<T>> entry;
   };
 

@@ -102,6 +102,10 @@ void ToolsFunctions::releaseServices() {
 void ToolsFunctions::resetReloadTime() { services().lastReload.store(0); }
 
 DataCache::CachePointer ToolsFunctions::prepareCall(const char* dataFile) {
+  return prepareServices().findDataFileCache(dataFile);
+}
+
+DataCache& ToolsFunctions::prepareServices() {
   Services& s = services();
   const std::int64_t now = Clock::current().nowSeconds();
   std::int64_t last = s.lastReload.load();
@@ -112,7 +116,17 @@ DataCache::CachePointer ToolsFunctions::prepareCall(const char* dataFile) {
   }
   DataCache& dataCache = initDataCache();
   initWebService();
-  return dataCache.findDataFileCache(dataFile);
+  return dataCache;
+}
+
+template <typename Lookup>
+bool ToolsFunctions::lookUp(const char* function, const char* dataFile, Lookup lookup) {
+  const bool exists = initDataCache().withDataFileCache(dataFile, [&](DataFileCache& cache) {
+    logCacheState(function, dataFile, true);
+    lookup(cache);
+  });
+  if (!exists) logCacheState(function, dataFile, false);
+  return exists;
 }
 
 void ToolsFunctions::logCacheState(const char* function, const char* dataFile, bool exists) {
@@ -153,11 +167,11 @@ std::string written(const char* result, int resultSize) {
 
 void ToolsFunctions::getCompanyLogo(char* result, int resultSize, const char* dataFile) {
   const char* const function = "ToolsFunctions::getCompanyLogo";
-  DataCache::CachePointer cache = prepareCall(dataFile);
+  prepareServices();
   QLOG(function, 4, LogType::Info) << "Params: " << dataFile << std::endl;
-  logCacheState(function, dataFile, cache != nullptr);
   ResultBuffer::clear(result, resultSize);
-  std::optional<std::string> url = cache ? cache->getCompanyLogo() : std::nullopt;
+  std::optional<std::string> url;
+  lookUp(function, dataFile, [&](DataFileCache& cache) { url = cache.getCompanyLogo(); });
   if (!url) {
     QLOG(function, 4, LogType::Info) << "URL not found in cache" << std::endl;
     DataCache::CachePointer fileCache = initDataCache().getDataFileCache(dataFile);
@@ -175,13 +189,12 @@ void ToolsFunctions::getCompanyLogo(char* result, int resultSize, const char* da
 void ToolsFunctions::getSensitivityImage(char* result, int resultSize, const char* dataFile,
                                          int height, int width) {
   const char* const function = "ToolsFunctions::getSensitivityImage";
-  DataCache::CachePointer cache = prepareCall(dataFile);
+  prepareServices();
   QLOG(function, 4, LogType::Info) << "Params: " << dataFile << ", " << height << ", " << width
                                    << std::endl;
-  logCacheState(function, dataFile, cache != nullptr);
   ResultBuffer::clear(result, resultSize);
-  std::optional<std::string> url =
-      cache ? cache->findSensitivityImage(height, width) : std::nullopt;
+  std::optional<std::string> url;
+  lookUp(function, dataFile, [&](DataFileCache& cache) { url = cache.findSensitivityImage(height, width); });
   if (!url) {
     QLOG(function, 4, LogType::Info) << "URL not found in cache" << std::endl;
     DataCache& dataCache = initDataCache();
@@ -202,12 +215,12 @@ void ToolsFunctions::getSensitivityImage(char* result, int resultSize, const cha
 void ToolsFunctions::getApplicationImage(char* result, int resultSize, const char* dataFile,
                                          const char* guid) {
   const char* const function = "ToolsFunctions::getApplicationImage";
-  DataCache::CachePointer cache = prepareCall(dataFile);
+  prepareServices();
   QLOG(function, 4, LogType::Info) << "Params: " << dataFile << ", \"" << guid << "\""
                                    << std::endl;
-  logCacheState(function, dataFile, cache != nullptr);
   ResultBuffer::clear(result, resultSize);
-  std::optional<std::string> url = cache ? cache->findApplicationImage(guid) : std::nullopt;
+  std::optional<std::string> url;
+  lookUp(function, dataFile, [&](DataFileCache& cache) { url = cache.findApplicationImage(guid); });
   if (!url) {
     QLOG(function, 4, LogType::Info) << "URL not found in cache" << std::endl;
     DataCache& dataCache = initDataCache();
@@ -228,12 +241,12 @@ void ToolsFunctions::getApplicationImage(char* result, int resultSize, const cha
 void ToolsFunctions::getEnumImage(char* result, int resultSize, const char* dataFile,
                                   const char* domain, int value) {
   const char* const function = "ToolsFunctions::getEnumImage";
-  DataCache::CachePointer cache = prepareCall(dataFile);
+  prepareServices();
   QLOG(function, 4, LogType::Info) << "Params: " << dataFile << ", " << domain << ", " << value
                                    << std::endl;
-  logCacheState(function, dataFile, cache != nullptr);
   ResultBuffer::clear(result, resultSize);
-  std::optional<std::string> url = cache ? cache->findEnumImage(domain, value) : std::nullopt;
+  std::optional<std::string> url;
+  lookUp(function, dataFile, [&](DataFileCache& cache) { url = cache.findEnumImage(domain, value); });
   if (!url) {
     QLOG(function, 4, LogType::Info) << "URL not found in cache" << std::endl;
     DataCache& dataCache = initDataCache();
@@ -255,13 +268,12 @@ void ToolsFunctions::getAdditionalFile(char* result, int resultSize, const char*
                                        const char* package, const char* module,
                                        const char* file) {
   const char* const function = "ToolsFunctions::getAdditionalFile";
-  DataCache::CachePointer cache = prepareCall(dataFile);
+  prepareServices();
   QLOG(function, 4, LogType::Info) << "Params: " << dataFile << ", " << package << ", " << module
                                    << ", " << file << std::endl;
-  logCacheState(function, dataFile, cache != nullptr);
   ResultBuffer::clear(result, resultSize);
-  std::optional<std::string> url =
-      cache ? cache->findAdditionalFile(package, module, file) : std::nullopt;
+  std::optional<std::string> url;
+  lookUp(function, dataFile, [&](DataFileCache& cache) { url = cache.findAdditionalFile(package, module, file); });
   if (!url) {
     QLOG(function, 4, LogType::Info) << "URL not found in cache" << std::endl;
     DataCache& dataCache = initDataCache();
@@ -285,7 +297,7 @@ void ToolsFunctions::getAdditionalFile(char* result, int resultSize, const char*
 void ToolsFunctions::getText(char* result, int resultSize, const char* dataFile,
                              long long textNumber) {
   const char* const function = "ToolsFunctions::getText";
-  prepareCall(dataFile);
+  prepareServices();
   QLOG(function, 4, LogType::Info) << "Params: " << dataFile << ", " << textNumber << std::endl;
   ResultBuffer::clear(result, resultSize);
   if (textNumber == 0) {
@@ -306,15 +318,17 @@ void ToolsFunctions::getText(char* result, int resultSize, const char* dataFile,
 void ToolsFunctions::getCachedText(char* result, int resultSize, const char* dataFile,
                                    long long textNumber) {
   const char* const function = "ToolsFunctions::getCachedText";
-  DataCache::CachePointer cache = prepareCall(dataFile);
+  prepareServices();
   QLOG(function, 4, LogType::Info) << "Params: " << dataFile << ", " << textNumber << std::endl;
-  logCacheState(function, dataFile, cache != nullptr);
   ResultBuffer::clear(result, resultSize);
+  std::optional<std::string> text;
+  lookUp(function, dataFile, [&](DataFileCache& cache) {
+    if (textNumber != 0) text = cache.findText(textNumber);
+  });
   if (textNumber == 0) {
     QLOG(function, 4, LogType::Info) << "Empty text returned (text number = 0)" << std::endl;
     return;
   }
-  std::optional<std::string> text = cache ? cache->findText(textNumber) : std::nullopt;
   if (text) {
     QLOG(function, 4, LogType::Info) << "Text found in cache" << std::endl;
     ResultBuffer::write(result, resultSize, *text);
@@ -337,16 +351,20 @@ void ToolsFunctions::getCachedText(char* result, int resultSize, const char* dat
 void ToolsFunctions::getLabel(char* result, int resultSize, const char* dataFile,
                               const char* labelCode, int length, int height) {
   const char* const function = "ToolsFunctions::getLabel";
-  DataCache::CachePointer cache = prepareCall(dataFile);
+  prepareServices();
   QLOG(function, 4, LogType::Info) << "Params: " << dataFile << ", " << labelCode << ", "
                                    << length << ", " << height << std::endl;
-  logCacheState(function, dataFile, cache != nullptr);
   ResultBuffer::clear(result, resultSize);
   std::optional<std::string> choice;
-  if (cache && cache->hasLabels()) {
-    QLOG(function, 5, LogType::Debug) << "Looking for label in cache" << std::endl;
-    choice = cache->findLabel(labelCode, length, height);
-  } else {
+  bool labelsCached = false;
+  lookUp(function, dataFile, [&](DataFileCache& cache) {
+    labelsCached = cache.hasLabels();
+    if (labelsCached) {
+      QLOG(function, 5, LogType::Debug) << "Looking for label in cache" << std::endl;
+      choice = cache.findLabel(labelCode, length, height);
+    }
+  });
+  if (!labelsCached) {
     QLOG(function, 5, LogType::Debug) << "No labels are cached yet" << std::endl;
   }
   if (!choice) {
@@ -383,12 +401,12 @@ void ToolsFunctions::getLabel(char* result, int resultSize, const char* dataFile
 void ToolsFunctions::getMessage(char* result, int resultSize, const char* dataFile,
                                 const char* messageCode) {
   const char* const function = "ToolsFunctions::getMessage";
-  DataCache::CachePointer cache = prepareCall(dataFile);
+  prepareServices();
   QLOG(function, 4, LogType::Info) << "Params: " << dataFile << ", \"" << messageCode << "\""
                                    << std::endl;
-  logCacheState(function, dataFile, cache != nullptr);
   ResultBuffer::clear(result, resultSize);
-  std::optional<std::string> message = cache ? cache->findMessage(messageCode) : std::nullopt;
+  std::optional<std::string> message;
+  lookUp(function, dataFile, [&](DataFileCache& cache) { message = cache.findMessage(messageCode); });
   if (!message) {
     QLOG(function, 4, LogType::Info) << "Message not found in cache" << std::endl;
     DataCache::CachePointer fileCache = initDataCache().getDataFileCache(dataFile);
@@ -410,10 +428,10 @@ void ToolsFunctions::getMessage(char* result, int resultSize, const char* dataFi
 
 std::string ToolsFunctions::propertyValue(const char* dataFile, const char* name) {
   const char* const function = "ToolsFunctions::getProperty";
-  DataCache::CachePointer cache = prepareCall(dataFile);
+  prepareServices();
   QLOG(function, 4, LogType::Info) << "Params: " << dataFile << ", " << name << std::endl;
-  logCacheState(function, dataFile, cache != nullptr);
-  std::optional<std::string> value = cache ? cache->findProperty(name) : std::nullopt;
+  std::optional<std::string> value;
+  lookUp(function, dataFile, [&](DataFileCache& cache) { value = cache.findProperty(name); });
   if (!value) {
     QLOG(function, 4, LogType::Info) << "Property not found in cache" << std::endl;
     DataCache::CachePointer fileCache = initDataCache().getDataFileCache(dataFile);
@@ -444,9 +462,9 @@ void ToolsFunctions::getProperty(char* result, int resultSize, const char* dataF
 void ToolsFunctions::formatCompany(char* result, int resultSize, const char* dataFile,
                                    int company) {
   const char* const function = "ToolsFunctions::formatCompany";
-  DataCache::CachePointer cache = prepareCall(dataFile);
+  prepareServices();
   QLOG(function, 4, LogType::Info) << "Params: " << dataFile << ", " << company << std::endl;
-  logCacheState(function, dataFile, cache != nullptr);
+  lookUp(function, dataFile, [](DataFileCache&) {});
   ResultBuffer::clear(result, resultSize);
   const std::string current = propertyValue(dataFile, "CompanyNumber");
   char text[32] = "";
@@ -475,14 +493,15 @@ void ToolsFunctions::formatCompany(char* result, int resultSize, const char* dat
 void ToolsFunctions::formatAmount(char* result, int resultSize, const char* dataFile,
                                   const char* formatCode, const char* currency, double amount) {
   const char* const function = "ToolsFunctions::formatAmount";
-  DataCache::CachePointer cache = prepareCall(dataFile);
+  prepareServices();
   QLOG(function, 4, LogType::Info) << "Params: " << dataFile << ", " << formatCode << ", "
                                    << currency << ", " << amount << std::endl;
-  logCacheState(function, dataFile, cache != nullptr);
   ResultBuffer::clear(result, resultSize);
   bool decimalPoint = true;
-  std::optional<std::string> format =
-      cache ? cache->findDisplayFormat(formatCode, currency, decimalPoint) : std::nullopt;
+  std::optional<std::string> format;
+  lookUp(function, dataFile, [&](DataFileCache& cache) {
+    format = cache.findDisplayFormat(formatCode, currency, decimalPoint);
+  });
   if (!format) {
     QLOG(function, 4, LogType::Info) << "Display format not found in cache" << std::endl;
     DataCache::CachePointer fileCache = initDataCache().getDataFileCache(dataFile);

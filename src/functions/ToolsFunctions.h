@@ -29,6 +29,9 @@ class ToolsFunctions {
   // The data file's existing cache, or null; reloads the log level when due
   // and creates the services first.
   static DataCache::CachePointer prepareCall(const char* dataFile);
+  // The first steps of every report function: reloads the log level when
+  // due, creates the services if needed and returns the data cache.
+  static DataCache& prepareServices();
 
   // Destroys the services (the data cache stops and joins its scanner); the
   // next call creates them again. Called when the library is unloaded.
@@ -74,7 +77,10 @@ class ToolsFunctions {
  private:
   // The value of a property, from the cache or (fetching the whole map) the server.
   static std::string propertyValue(const char* dataFile, const char* name);
-  // Logs whether the data file's cache exists.
+  // Logs whether the data file's cache exists and, when it does, runs
+  // lookup(cache) on it. Returns whether it exists.
+  template <typename Lookup>
+  static bool lookUp(const char* function, const char* dataFile, Lookup lookup);
   static void logCacheState(const char* function, const char* dataFile, bool exists);
   // A cache to store into: cache, or a renewed one.
   static DataCache::CachePointer storeCache(const char* function, const char* dataFile,
