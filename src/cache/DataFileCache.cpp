@@ -1,10 +1,10 @@
 #include "cache/DataFileCache.h"
 
 #include <curl/curl.h>
-#include <pugixml.hpp>
 
 #include <charconv>
 #include <cstring>
+#include <pugixml.hpp>
 #include <shared_mutex>
 #include <utility>
 
@@ -99,8 +99,8 @@ void DataFileCache::readExtraData() {
   pugi::xml_document document;
   const pugi::xml_parse_result parsed = document.load_file(path.c_str());
   if (!parsed) {
-    QLOG(function, 1, LogType::Error) << "Data file '" << path << "' could not be parsed: "
-                                      << parsed.description() << std::endl;
+    QLOG(function, 1, LogType::Error)
+        << "Data file '" << path << "' could not be parsed: " << parsed.description() << std::endl;
     return;
   }
   const std::string sessionId = firstText(document, "//jsessionId");
@@ -108,16 +108,16 @@ void DataFileCache::readExtraData() {
     jsessionId_ = sessionId;
     QLOG(function, 5, LogType::Debug) << "Found jsessionId = '" << sessionId << "'" << std::endl;
   } else {
-    QLOG(function, 2, LogType::Warning) << "Data file does not contain 'jsessionId' value"
-                                        << std::endl;
+    QLOG(function, 2, LogType::Warning)
+        << "Data file does not contain 'jsessionId' value" << std::endl;
   }
   const std::string url = firstText(document, "//webserviceURL");
   if (!url.empty()) {
     webserviceURL_ = url;
     QLOG(function, 5, LogType::Debug) << "Found webserviceURL = '" << url << "'" << std::endl;
   } else {
-    QLOG(function, 1, LogType::Error) << "Data file does not contain 'webserviceURL' value"
-                                      << std::endl;
+    QLOG(function, 1, LogType::Error)
+        << "Data file does not contain 'webserviceURL' value" << std::endl;
   }
 }
 
@@ -199,8 +199,8 @@ std::string DataFileCache::additionalFileKey(const ImageData& image) {
 }
 
 std::string DataFileCache::formatKey(const FormatData& format) {
-  return formatKeyOf(format.getCode().data(), format.getCode().size(),
-                     format.getCurrency().data(), format.getCurrency().size());
+  return formatKeyOf(format.getCode().data(), format.getCode().size(), format.getCurrency().data(),
+                     format.getCurrency().size());
 }
 
 namespace {
@@ -265,8 +265,7 @@ void DataFileCache::addLabelVariants(std::vector<LabelData> variants) {
 }
 
 bool DataFileCache::hasLabels() {
-  return readStore(labels_, [](const LabelList&) { return std::optional<bool>(true); })
-      .has_value();
+  return readStore(labels_, [](const LabelList&) { return std::optional<bool>(true); }).has_value();
 }
 
 std::optional<std::string> DataFileCache::findLabel(const char* code, int length, int height) {
@@ -352,12 +351,12 @@ void DataFileCache::setAdditionalFiles(std::vector<ImageData> files) {
 
 void DataFileCache::addAdditionalFile(ImageData file) {
   std::string key = additionalFileKey(file);
-  updateStore(additionalFiles_, [&](ImageList& list) { list.add(std::move(key), std::move(file)); });
+  updateStore(additionalFiles_,
+              [&](ImageList& list) { list.add(std::move(key), std::move(file)); });
 }
 
 std::optional<std::string> DataFileCache::findAdditionalFile(const char* package,
-                                                             const char* module,
-                                                             const char* name) {
+                                                             const char* module, const char* name) {
   const char* const p = text(package);
   const char* const m = text(module);
   const char* const n = text(name);
@@ -407,8 +406,7 @@ bool DataFileCache::hasCurrencyFormats() {
       .has_value();
 }
 
-std::optional<std::string> DataFileCache::findDisplayFormat(const char* code,
-                                                            const char* currency,
+std::optional<std::string> DataFileCache::findDisplayFormat(const char* code, const char* currency,
                                                             bool& decimalPoint) {
   const char* const c = text(code);
   const char* const u = text(currency);

@@ -57,14 +57,14 @@ DataCache& ToolsFunctions::initDataCache() {
 }
 
 void ToolsFunctions::initWebService() {
-  QLOG("ToolsFunctions::initWebService", 5, LogType::Debug) << "Get web service client"
-                                                            << std::endl;
+  QLOG("ToolsFunctions::initWebService", 5, LogType::Debug)
+      << "Get web service client" << std::endl;
   Services& s = services();
   if (s.client.load(std::memory_order_acquire) != nullptr) return;
   std::lock_guard<std::mutex> lock(s.mutex);
   if (s.client.load(std::memory_order_acquire) != nullptr) return;
-  QLOG("ToolsFunctions::initWebService", 4, LogType::Info) << "Reset web service client"
-                                                           << std::endl;
+  QLOG("ToolsFunctions::initWebService", 4, LogType::Info)
+      << "Reset web service client" << std::endl;
   s.clientOwner = std::make_unique<WebServiceClient>(std::make_unique<CurlHelper>());
   s.client.store(s.clientOwner.get(), std::memory_order_release);
 }
@@ -133,8 +133,8 @@ void ToolsFunctions::logCacheState(const char* function, const char* dataFile, b
   if (exists) {
     QLOG(function, 4, LogType::Info) << "Cache exists for datafile " << dataFile << std::endl;
   } else {
-    QLOG(function, 4, LogType::Info) << "Cache does not yet exist for datafile " << dataFile
-                                     << std::endl;
+    QLOG(function, 4, LogType::Info)
+        << "Cache does not yet exist for datafile " << dataFile << std::endl;
   }
 }
 
@@ -142,8 +142,8 @@ DataCache::CachePointer ToolsFunctions::storeCache(const char* function, const c
                                                    DataCache::CachePointer cache) {
   if (!cache) cache = initDataCache().renewDataFileCache(dataFile);
   if (!cache) {
-    QLOG(function, 1, LogType::Error) << "No cache could be created for datafile " << dataFile
-                                      << std::endl;
+    QLOG(function, 1, LogType::Error)
+        << "No cache could be created for datafile " << dataFile << std::endl;
   }
   return cache;
 }
@@ -190,11 +190,12 @@ void ToolsFunctions::getSensitivityImage(char* result, int resultSize, const cha
                                          int height, int width) {
   const char* const function = "ToolsFunctions::getSensitivityImage";
   prepareServices();
-  QLOG(function, 4, LogType::Info) << "Params: " << dataFile << ", " << height << ", " << width
-                                   << std::endl;
+  QLOG(function, 4, LogType::Info)
+      << "Params: " << dataFile << ", " << height << ", " << width << std::endl;
   ResultBuffer::clear(result, resultSize);
   std::optional<std::string> url;
-  lookUp(function, dataFile, [&](DataFileCache& cache) { url = cache.findSensitivityImage(height, width); });
+  lookUp(function, dataFile,
+         [&](DataFileCache& cache) { url = cache.findSensitivityImage(height, width); });
   if (!url) {
     QLOG(function, 4, LogType::Info) << "URL not found in cache" << std::endl;
     DataCache& dataCache = initDataCache();
@@ -205,8 +206,9 @@ void ToolsFunctions::getSensitivityImage(char* result, int resultSize, const cha
         storeCache(function, dataFile, nullptr);
       }
     } else {
-      QLOG(function, 1, LogType::Error) << "Didn't find a valid URL for sensitivity image (height = "
-                                        << height << ", width = " << width << ")" << std::endl;
+      QLOG(function, 1, LogType::Error)
+          << "Didn't find a valid URL for sensitivity image (height = " << height
+          << ", width = " << width << ")" << std::endl;
     }
   }
   returnUrl(function, result, resultSize, *url);
@@ -216,8 +218,7 @@ void ToolsFunctions::getApplicationImage(char* result, int resultSize, const cha
                                          const char* guid) {
   const char* const function = "ToolsFunctions::getApplicationImage";
   prepareServices();
-  QLOG(function, 4, LogType::Info) << "Params: " << dataFile << ", \"" << guid << "\""
-                                   << std::endl;
+  QLOG(function, 4, LogType::Info) << "Params: " << dataFile << ", \"" << guid << "\"" << std::endl;
   ResultBuffer::clear(result, resultSize);
   std::optional<std::string> url;
   lookUp(function, dataFile, [&](DataFileCache& cache) { url = cache.findApplicationImage(guid); });
@@ -231,8 +232,9 @@ void ToolsFunctions::getApplicationImage(char* result, int resultSize, const cha
         storeCache(function, dataFile, nullptr);
       }
     } else {
-      QLOG(function, 1, LogType::Error) << "Didn't find a valid URL for application image (guid = \""
-                                        << guid << "\")" << std::endl;
+      QLOG(function, 1, LogType::Error)
+          << "Didn't find a valid URL for application image (guid = \"" << guid << "\")"
+          << std::endl;
     }
   }
   returnUrl(function, result, resultSize, *url);
@@ -242,11 +244,12 @@ void ToolsFunctions::getEnumImage(char* result, int resultSize, const char* data
                                   const char* domain, int value) {
   const char* const function = "ToolsFunctions::getEnumImage";
   prepareServices();
-  QLOG(function, 4, LogType::Info) << "Params: " << dataFile << ", " << domain << ", " << value
-                                   << std::endl;
+  QLOG(function, 4, LogType::Info)
+      << "Params: " << dataFile << ", " << domain << ", " << value << std::endl;
   ResultBuffer::clear(result, resultSize);
   std::optional<std::string> url;
-  lookUp(function, dataFile, [&](DataFileCache& cache) { url = cache.findEnumImage(domain, value); });
+  lookUp(function, dataFile,
+         [&](DataFileCache& cache) { url = cache.findEnumImage(domain, value); });
   if (!url) {
     QLOG(function, 4, LogType::Info) << "URL not found in cache" << std::endl;
     DataCache& dataCache = initDataCache();
@@ -265,15 +268,15 @@ void ToolsFunctions::getEnumImage(char* result, int resultSize, const char* data
 }
 
 void ToolsFunctions::getAdditionalFile(char* result, int resultSize, const char* dataFile,
-                                       const char* package, const char* module,
-                                       const char* file) {
+                                       const char* package, const char* module, const char* file) {
   const char* const function = "ToolsFunctions::getAdditionalFile";
   prepareServices();
-  QLOG(function, 4, LogType::Info) << "Params: " << dataFile << ", " << package << ", " << module
-                                   << ", " << file << std::endl;
+  QLOG(function, 4, LogType::Info)
+      << "Params: " << dataFile << ", " << package << ", " << module << ", " << file << std::endl;
   ResultBuffer::clear(result, resultSize);
   std::optional<std::string> url;
-  lookUp(function, dataFile, [&](DataFileCache& cache) { url = cache.findAdditionalFile(package, module, file); });
+  lookUp(function, dataFile,
+         [&](DataFileCache& cache) { url = cache.findAdditionalFile(package, module, file); });
   if (!url) {
     QLOG(function, 4, LogType::Info) << "URL not found in cache" << std::endl;
     DataCache& dataCache = initDataCache();
@@ -337,8 +340,8 @@ void ToolsFunctions::getCachedText(char* result, int resultSize, const char* dat
     DataCache::CachePointer fileCache = initDataCache().getDataFileCache(dataFile);
     text = webService()->getText(*fileCache, textNumber);
     if (text->empty()) {
-      QLOG(function, 1, LogType::Error) << "No text found (text number = " << textNumber << ")"
-                                        << std::endl;
+      QLOG(function, 1, LogType::Error)
+          << "No text found (text number = " << textNumber << ")" << std::endl;
       return;
     }
     fileCache = storeCache(function, dataFile, fileCache);
@@ -352,8 +355,8 @@ void ToolsFunctions::getLabel(char* result, int resultSize, const char* dataFile
                               const char* labelCode, int length, int height) {
   const char* const function = "ToolsFunctions::getLabel";
   prepareServices();
-  QLOG(function, 4, LogType::Info) << "Params: " << dataFile << ", " << labelCode << ", "
-                                   << length << ", " << height << std::endl;
+  QLOG(function, 4, LogType::Info) << "Params: " << dataFile << ", " << labelCode << ", " << length
+                                   << ", " << height << std::endl;
   ResultBuffer::clear(result, resultSize);
   std::optional<std::string> choice;
   bool labelsCached = false;
@@ -378,8 +381,8 @@ void ToolsFunctions::getLabel(char* result, int resultSize, const char* dataFile
       if (holder) {
         choice = holder->findLabel(labelCode, length, height);
       } else {
-        QLOG(function, 1, LogType::Error) << "No cache could be created for datafile " << dataFile
-                                          << std::endl;
+        QLOG(function, 1, LogType::Error)
+            << "No cache could be created for datafile " << dataFile << std::endl;
         LabelList alone;
         for (LabelData& variant : *variants) alone.add(std::move(variant));
         const std::string* best = alone.find(labelCode, length, height);
@@ -387,9 +390,9 @@ void ToolsFunctions::getLabel(char* result, int resultSize, const char* dataFile
       }
     }
     if (!choice) {
-      QLOG(function, 1, LogType::Error) << "Didn't find a valid label (code = \"" << labelCode
-                                        << "\", length = " << length << ", height = " << height
-                                        << ")" << std::endl;
+      QLOG(function, 1, LogType::Error)
+          << "Didn't find a valid label (code = \"" << labelCode << "\", length = " << length
+          << ", height = " << height << ")" << std::endl;
       ResultBuffer::write(result, resultSize, labelCode);
       return;
     }
@@ -402,11 +405,12 @@ void ToolsFunctions::getMessage(char* result, int resultSize, const char* dataFi
                                 const char* messageCode) {
   const char* const function = "ToolsFunctions::getMessage";
   prepareServices();
-  QLOG(function, 4, LogType::Info) << "Params: " << dataFile << ", \"" << messageCode << "\""
-                                   << std::endl;
+  QLOG(function, 4, LogType::Info)
+      << "Params: " << dataFile << ", \"" << messageCode << "\"" << std::endl;
   ResultBuffer::clear(result, resultSize);
   std::optional<std::string> message;
-  lookUp(function, dataFile, [&](DataFileCache& cache) { message = cache.findMessage(messageCode); });
+  lookUp(function, dataFile,
+         [&](DataFileCache& cache) { message = cache.findMessage(messageCode); });
   if (!message) {
     QLOG(function, 4, LogType::Info) << "Message not found in cache" << std::endl;
     DataCache::CachePointer fileCache = initDataCache().getDataFileCache(dataFile);
@@ -415,8 +419,8 @@ void ToolsFunctions::getMessage(char* result, int resultSize, const char* dataFi
       fileCache = storeCache(function, dataFile, fileCache);
       if (fileCache) fileCache->addMessage(messageCode, message->c_str());
     } else {
-      QLOG(function, 1, LogType::Error) << "Didn't find a valid Message (code = \"" << messageCode
-                                        << "\")" << std::endl;
+      QLOG(function, 1, LogType::Error)
+          << "Didn't find a valid Message (code = \"" << messageCode << "\")" << std::endl;
       message = messageCode;
     }
   }
@@ -445,8 +449,8 @@ std::string ToolsFunctions::propertyValue(const char* dataFile, const char* name
     }
   }
   if (!value) {
-    QLOG(function, 1, LogType::Error) << "Didn't find a valid Property (name = \"" << name
-                                      << "\")" << std::endl;
+    QLOG(function, 1, LogType::Error)
+        << "Didn't find a valid Property (name = \"" << name << "\")" << std::endl;
     return std::string();
   }
   QLOG(function, 4, LogType::Info) << "Returns Property \"" << *value << "\"" << std::endl;
@@ -475,19 +479,19 @@ void ToolsFunctions::formatCompany(char* result, int resultSize, const char* dat
     } else if (current.size() == 4) {
       std::snprintf(text, sizeof text, "%04d", company);
     } else {
-      QLOG(function, 1, LogType::Error) << "Current company (" << current
-                                        << ") is not formatted with either 3 or 4 digits"
-                                        << std::endl;
+      QLOG(function, 1, LogType::Error)
+          << "Current company (" << current << ") is not formatted with either 3 or 4 digits"
+          << std::endl;
     }
   }
   if (text[0] == '\0') {
-    QLOG(function, 1, LogType::Error) << "Unable to determine the correct company format"
-                                      << std::endl;
+    QLOG(function, 1, LogType::Error)
+        << "Unable to determine the correct company format" << std::endl;
     std::snprintf(text, sizeof text, "%d", company);
   }
   ResultBuffer::write(result, resultSize, text);
-  QLOG(function, 4, LogType::Info) << "Returns Company \"" << written(result, resultSize) << "\""
-                                   << std::endl;
+  QLOG(function, 4, LogType::Info)
+      << "Returns Company \"" << written(result, resultSize) << "\"" << std::endl;
 }
 
 void ToolsFunctions::formatAmount(char* result, int resultSize, const char* dataFile,
@@ -512,9 +516,9 @@ void ToolsFunctions::formatAmount(char* result, int resultSize, const char* data
     }
   }
   if (!format) {
-    QLOG(function, 1, LogType::Error) << "No display format available (format code = \""
-                                      << formatCode << "\", currency = \"" << currency << "\")"
-                                      << std::endl;
+    QLOG(function, 1, LogType::Error)
+        << "No display format available (format code = \"" << formatCode << "\", currency = \""
+        << currency << "\")" << std::endl;
     ResultBuffer::write(result, resultSize, DisplayFormat::fallback(amount));
     return;
   }
@@ -523,13 +527,13 @@ void ToolsFunctions::formatAmount(char* result, int resultSize, const char* data
   const DisplayFormat::Outcome outcome =
       DisplayFormat::formatAmount(amount, *format, company, decimalPoint, result, resultSize);
   if (outcome.success) {
-    QLOG(function, 4, LogType::Info) << "Formatted amount = \"" << written(result, resultSize)
-                                     << "\"" << std::endl;
+    QLOG(function, 4, LogType::Info)
+        << "Formatted amount = \"" << written(result, resultSize) << "\"" << std::endl;
   } else {
-    QLOG(function, 1, LogType::Error) << "Amount could not be formatted (amount = " << amount
-                                      << ", format string = \"" << outcome.format
-                                      << "\" for format code = \"" << formatCode
-                                      << "\" and currency = \"" << currency << "\")" << std::endl;
+    QLOG(function, 1, LogType::Error)
+        << "Amount could not be formatted (amount = " << amount << ", format string = \""
+        << outcome.format << "\" for format code = \"" << formatCode << "\" and currency = \""
+        << currency << "\")" << std::endl;
   }
 }
 

@@ -19,7 +19,8 @@ class WindowsPlatform final : public Platform {
   std::string executablePath() override {
     std::vector<char> buffer(MAX_PATH);
     for (;;) {
-      DWORD length = ::GetModuleFileNameA(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+      DWORD length =
+          ::GetModuleFileNameA(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
       if (length == 0) return std::string();
       if (length < buffer.size()) return std::string(buffer.data(), length);
       buffer.resize(buffer.size() * 2);

@@ -83,23 +83,25 @@ pugi::xml_node VarnDLLCall::buildRequest() {
 
 bool VarnDLLCall::processResponse(const char* reply) {
   responseDocument_.reset();
-  const pugi::xml_parse_result parsed = responseDocument_.load_string(reply != nullptr ? reply : "");
+  const pugi::xml_parse_result parsed =
+      responseDocument_.load_string(reply != nullptr ? reply : "");
   if (!parsed) {
-    QLOG(kProcess, 1, LogType::Error) << "Web service response could not be parsed: "
-                                      << parsed.description() << std::endl;
+    QLOG(kProcess, 1, LogType::Error)
+        << "Web service response could not be parsed: " << parsed.description() << std::endl;
     return false;
   }
   const pugi::xml_node status = responseDocument_.select_node("/callResponse/status").node();
   if (!status) {
-    QLOG(kProcess, 1, LogType::Error) << "Invalid web service response: <status> node is missing"
-                                      << std::endl;
+    QLOG(kProcess, 1, LogType::Error)
+        << "Invalid web service response: <status> node is missing" << std::endl;
     return false;
   }
   const std::string statusText = status.child_value();
   if (statusText != "1") {
-    const char* message = responseDocument_.select_node("/callResponse/message").node().child_value();
-    QLOG(kProcess, 1, LogType::Error) << "Web service response contains status " << statusText
-                                      << ": " << message << std::endl;
+    const char* message =
+        responseDocument_.select_node("/callResponse/message").node().child_value();
+    QLOG(kProcess, 1, LogType::Error)
+        << "Web service response contains status " << statusText << ": " << message << std::endl;
     return false;
   }
   const pugi::xml_node replyNode =
@@ -108,18 +110,18 @@ bool VarnDLLCall::processResponse(const char* reply) {
     const pugi::xml_node error =
         responseDocument_.select_node("/callResponse/dllResponse/error").node();
     if (error) {
-      QLOG(kProcess, 1, LogType::Error) << "Web service response contains <error> node: "
-                                        << RawXml::print(error) << std::endl;
+      QLOG(kProcess, 1, LogType::Error)
+          << "Web service response contains <error> node: " << RawXml::print(error) << std::endl;
     } else {
-      QLOG(kProcess, 1, LogType::Error) << "Web service response does not contain <reply> node"
-                                        << std::endl;
+      QLOG(kProcess, 1, LogType::Error)
+          << "Web service response does not contain <reply> node" << std::endl;
     }
     return false;
   }
   const pugi::xml_node method = replyNode.first_child();
   if (!method || !sameName(method.name(), methodName_.c_str())) {
-    QLOG(kProcess, 1, LogType::Error) << "Web service response does not contain a <"
-                                      << methodName_ << "> node" << std::endl;
+    QLOG(kProcess, 1, LogType::Error)
+        << "Web service response does not contain a <" << methodName_ << "> node" << std::endl;
     return false;
   }
   pugi::xml_node child = method.first_child();
@@ -132,8 +134,8 @@ bool VarnDLLCall::processResponse(const char* reply) {
     if (parameter != nullptr) {
       parameter->setValueFromNode(child);
     } else {
-      QLOG(kProcess, 2, LogType::Warning) << "Ignoring unrecognized parameter " << child.name()
-                                          << " in response" << std::endl;
+      QLOG(kProcess, 2, LogType::Warning)
+          << "Ignoring unrecognized parameter " << child.name() << " in response" << std::endl;
     }
   }
   return true;
