@@ -1,10 +1,6 @@
 // End-to-end: report-host loads the built library in a child process and
 // calls its exports the way the report server does, so these tests see the
 // library only through its exported C functions.
-#include <fcntl.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -12,49 +8,21 @@
 #include <string>
 #include <vector>
 
+#include "support/HostInstallation.h"
 #include "support/TempFolder.h"
 
 namespace {
 
 using quilrun::TempFolder;
 
-struct Outcome {
-  int exitCode = -1;
-  std::string out;
-  std::string err;
-};
+using Outcome = quilrun::ProcessOutcome;
 
-// Runs program with args in folder, stdout and stderr going to files there.
-// The exit code of a child killed by a signal is 128 + the signal.
+// Runs program with args with folder as its working directory.
 Outcome runIn(const TempFolder& folder, const std::string& program,
               const std::vector<std::string>& args) {
-  const std::string outFile = (folder.path() / "stdout.txt").string();
-  const std::string errFile = (folder.path() / "stderr.txt").string();
-  const std::string workDir = folder.path().string();
-  std::vector<std::string> words{program};
-  words.insert(words.end(), args.begin(), args.end());
-  std::vector<char*> argv;
-  for (std::string& word : words) argv.push_back(&word[0]);
-  argv.push_back(nullptr);
-
-  const pid_t child = ::fork();
-  if (child == 0) {
-    const int out = ::open(outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    const int err = ::open(errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (out < 0 || err < 0 || ::dup2(out, 1) < 0 || ::dup2(err, 2) < 0 ||
-        ::chdir(workDir.c_str()) != 0) {
-      ::_exit(126);
-    }
-    ::execv(program.c_str(), argv.data());
-    ::_exit(127);
-  }
-  Outcome outcome;
-  int status = 0;
-  if (child < 0 || ::waitpid(child, &status, 0) != child) return outcome;
-  outcome.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-  outcome.out = TempFolder::readFile(outFile);
-  outcome.err = TempFolder::readFile(errFile);
-  return outcome;
+  quilrun::ProcessOptions options;
+  options.workDir = folder.path().string();
+  return quilrun::runProgram(program, args, options);
 }
 
 class ReportHostTest : public ::testing::Test {
