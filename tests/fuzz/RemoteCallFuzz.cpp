@@ -6,21 +6,12 @@
 
 #include <pugixml.hpp>
 
-#include "diagnostics/LogStream.h"
+#include "fuzz/DiscardSink.h"
 #include "server/VarnDLLCall.h"
 #include "server/WebServiceClient.h"
 
-namespace {
-class Discard final : public quilrun::LogSink {
- public:
-  void writeLine(const std::string&) override {}
-};
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  static Discard discard;
-  static quilrun::LogSink* const installed = quilrun::LogStream::redirect(&discard);
-  (void)installed;
+  quilrun::DiscardSink::install();
   const std::string reply(reinterpret_cast<const char*>(data), size);
 
   quilrun::VarnDLLCall call("GetLabelVariants");

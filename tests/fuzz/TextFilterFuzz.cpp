@@ -5,21 +5,11 @@
 #include <string>
 #include <vector>
 
-#include "diagnostics/LogStream.h"
+#include "fuzz/DiscardSink.h"
 #include "functions/TextFilter.h"
 
-namespace {
-// Drops log lines: an invalid pattern is an expected input.
-class Discard final : public quilrun::LogSink {
- public:
-  void writeLine(const std::string&) override {}
-};
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  static Discard discard;
-  static quilrun::LogSink* const installed = quilrun::LogStream::redirect(&discard);
-  (void)installed;
+  quilrun::DiscardSink::install();
   // Fields separated by NUL bytes: text, pattern, format, block patterns.
   std::vector<std::string> fields(1);
   for (std::size_t i = 0; i < size; ++i) {
