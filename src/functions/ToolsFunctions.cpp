@@ -101,10 +101,6 @@ void ToolsFunctions::releaseServices() {
 
 void ToolsFunctions::resetReloadTime() { services().lastReload.store(0); }
 
-DataCache::CachePointer ToolsFunctions::prepareCall(const char* dataFile) {
-  return prepareServices().findDataFileCache(dataFile);
-}
-
 DataCache& ToolsFunctions::prepareServices() {
   Services& s = services();
   const std::int64_t now = Clock::current().nowSeconds();

@@ -26,9 +26,6 @@ class ToolsFunctions {
   static void initWebService();
   // The client, or null before initWebService.
   static IWebServiceClient* webService();
-  // The data file's existing cache, or null; reloads the log level when due
-  // and creates the services first.
-  static DataCache::CachePointer prepareCall(const char* dataFile);
   // The first steps of every report function: reloads the log level when
   // due, creates the services if needed and returns the data cache.
   static DataCache& prepareServices();
