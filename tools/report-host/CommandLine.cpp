@@ -91,6 +91,23 @@ std::string CommandLine::helpText(const std::string& commandList) {
       std::string(ArgumentParser::nullArgument) +
       " passes a null pointer instead.\n"
       "\n"
+      "render TEMPLATE DATAFILE... [--threads N] [--repeat M] [--quiet]\n"
+      "  Renders the template for the data file and prints it; a summary line\n"
+      "  (renderings, calls, errors, empty results, time per call) goes to\n"
+      "  stderr. The template is text with fields such as\n"
+      "    {{ tt_getLabel(\"tdsls.orno\", 18, 1) | 18 }}\n"
+      "  calling an export with its arguments after the data file (the data\n"
+      "  file itself is implied); arguments are \"texts\", numbers, null or\n"
+      "  calls; \"| 18\" pads to 18 characters, \"| >18\" right-aligns, \"| trim\"\n"
+      "  drops line breaks at the ends; {{# ...}} is a comment. --threads N renders on N threads at once, each --repeat M\n"
+      "  times, taking the data files in turn; --quiet prints only the summary.\n"
+      "\n"
+      "check DATAFILE\n"
+      "  Finds the library's files the way the library does for this executable\n"
+      "  and prints one line per step with OK, WARN or FAIL: executable,\n"
+      "  configuration, log level, log folder, data share, data file, session,\n"
+      "  web-service URL and a properties request. Exit code 1 when one failed.\n"
+      "\n"
       "Exports:\n";
   for (const ExportTable::Entry& entry : ExportTable::entries()) {
     text += std::string("  ") + entry.name + "  " + entry.describeParameters() + "\n";

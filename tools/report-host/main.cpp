@@ -5,8 +5,10 @@
 #include <string>
 
 #include "CallCommand.h"
+#include "CheckCommand.h"
 #include "CommandLine.h"
 #include "HostError.h"
+#include "RenderCommand.h"
 
 namespace {
 
@@ -23,6 +25,9 @@ struct Command {
 // A new command is one more row.
 const Command commands[] = {
     {"call", "call one export and print its result", &reporthost::CallCommand::run},
+    {"render", "render a report template through the exports", &reporthost::RenderCommand::run},
+    {"check", "check the installation and a data file, step by step",
+     &reporthost::CheckCommand::run},
 };
 
 std::string commandList() {
