@@ -113,7 +113,7 @@ TEST_F(ReportHostTest, BadCommandLinesFailWithOneLineOnStderr) {
       {{"call", "tt_filterTextBlockwise", "t", "B", "E", "@null", "@null", "4294967296"},
        "out of range"},
       {{"--size", "-1", "call", "tt_filterTextLinewise", "a", "a", ""}, "--size"},
-      {{"render"}, "unknown command"},
+      {{"draw"}, "unknown command"},
       {{}, "no command"},
   };
   for (const Case& c : cases) {
