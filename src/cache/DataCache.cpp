@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "diagnostics/LogRecord.h"
+#include "platform/LibraryPin.h"
 #include "platform/Clock.h"
 
 namespace quilrun {
@@ -235,6 +236,9 @@ void DataCache::startScannerThread() {
   }
   QLOG("DataCache::startScannerThread", 3, LogType::Info) << "Starting the 'cache scanner' thread."
                                                           << std::endl;
+  // The thread runs the library's code until it is stopped, so the library
+  // must stay loaded for as long (see LibraryPin).
+  LibraryPin::pinUntilProcessEnd();
   stopRequested_.store(false);
   scannerRunning_.store(true);
   scanner_ = std::thread(&DataCache::scanDataFilesRepeatedly, this);

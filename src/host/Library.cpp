@@ -19,7 +19,8 @@ void Library::attach() {
   }
 }
 
-void Library::detach() {
+void Library::detach(bool processEnding) {
+  if (processEnding) return;
   // The data cache goes first: it stops and joins its scanner thread, and its
   // data-file caches release their HTTP handles while libcurl is still set up.
   ToolsFunctions::releaseServices();

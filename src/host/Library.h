@@ -11,7 +11,11 @@ class Library {
   static void attach();
 
   // The library is about to be unloaded: release what it holds.
-  static void detach();
+  // processEnding: the process is ending (Windows tells DllMain so), the
+  // system has already ended the other threads, maybe while one held a lock
+  // of the library, so nothing is released or closed; the system reclaims
+  // it all. A log line already written is already flushed.
+  static void detach(bool processEnding = false);
 };
 
 }  // namespace quilrun

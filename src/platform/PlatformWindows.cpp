@@ -2,6 +2,7 @@
 #include <windows.h>
 
 #include <share.h>
+#include <time.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 

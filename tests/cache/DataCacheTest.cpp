@@ -16,7 +16,7 @@ class DataCacheTest : public ::testing::Test {
  protected:
   DataCacheTest() {
     QuillonUtils::getDataShare();
-    for (const char* name : {"R1", "R2", "R3", "r1"}) {
+    for (const char* name : {"R1", "R2", "R3"}) {
       installation_.writeSession(name, std::string("S-") + name, "http://erp/svcgw");
     }
   }
@@ -43,9 +43,10 @@ TEST_F(DataCacheTest, FirstGetCreatesAndReadsTheDataFileLaterOnesReuse) {
   EXPECT_EQ(registry.findDataFileCache("R1"), first);
   EXPECT_EQ(first->getJsessionId(), "S-R1");
 
+  // Names compare exactly: "r1" is a cache of its own (its file is R1-i on a
+  // file system that ignores case, none elsewhere).
   const DataCache::CachePointer lower = registry.getDataFileCache("r1");
   EXPECT_NE(lower, first);
-  EXPECT_EQ(lower->getJsessionId(), "S-r1");
   EXPECT_EQ(registry.size(), 2u);
   // A null name is the empty name, not a new cache each time.
   EXPECT_EQ(registry.getDataFileCache(nullptr), registry.getDataFileCache(""));

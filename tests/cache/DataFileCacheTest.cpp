@@ -77,7 +77,7 @@ TEST_F(DataFileCacheTest, DataFilePathAndTheEmptyAndMissingName) {
     CapturingSink log;
     DataFileCache cache("");
     EXPECT_NE(log.text().find("Trying to read data file '" + installation_.share().string() +
-                              "/Talmxmlfiles/-i'"),
+                              withNativeSeparators("/Talmxmlfiles/-i'")),
               std::string::npos)
         << log.text();
     EXPECT_EQ(cache.getJsessionId(), "0");

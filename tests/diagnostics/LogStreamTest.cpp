@@ -1,7 +1,6 @@
 #include "diagnostics/LogStream.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -58,7 +57,7 @@ TEST_F(LogStreamTest, FileGoesIntoTheLogsFolderAndIsAppendedTo) {
   std::ofstream(logsFile()) << "earlier line\n";
   logLine("first");
   logLine("second");
-  const std::string content = TempFolder::readFile(logsFile());
+  const std::string content = TempFolder::readTextFile(logsFile());
   EXPECT_EQ(content.rfind("earlier line\n", 0), 0u);
   EXPECT_NE(content.find("]: first\n"), std::string::npos);
   EXPECT_NE(content.find("]: second\n"), std::string::npos);
@@ -70,7 +69,7 @@ TEST_F(LogStreamTest, FileGoesIntoTheLogsFolderAndIsAppendedTo) {
 TEST_F(LogStreamTest, WithoutALogsFolderTheFileGoesIntoTheCurrentDirectory) {
   std::ofstream(root_.path() / "platform" / "logs") << "a file, not a folder";
   logLine("here");
-  EXPECT_NE(TempFolder::readFile(currentDirectoryFile()).find("]: here\n"), std::string::npos);
+  EXPECT_NE(TempFolder::readTextFile(currentDirectoryFile()).find("]: here\n"), std::string::npos);
   EXPECT_EQ(LogStream::filePath(), "Quilrun_1700000000.log");
 }
 
@@ -107,7 +106,7 @@ TEST_F(LogStreamTest, NothingIsWrittenAfterClose) {
   logLine("before");
   LogStream::close();
   logLine("after");
-  const std::string content = TempFolder::readFile(logsFile());
+  const std::string content = TempFolder::readTextFile(logsFile());
   EXPECT_NE(content.find("before"), std::string::npos);
   EXPECT_EQ(content.find("after"), std::string::npos);
 }
@@ -128,7 +127,7 @@ TEST_F(LogStreamTest, ConcurrentLinesStayWhole) {
   }
   for (std::thread& thread : threads) thread.join();
 
-  std::istringstream content(TempFolder::readFile(logsFile()));
+  std::istringstream content(TempFolder::readTextFile(logsFile()));
   const std::string prefix =
       "[2017-03-01 09:15:02.123], [INFO   ], [LogStreamTest::thread                ], [";
   std::set<std::pair<int, int>> seen;

@@ -10,6 +10,16 @@ namespace quilrun {
 
 // The real platform with a chosen executable path and, on request, a log file
 // that cannot be opened; installed for the life of the object.
+// path with every "/" replaced by the separator of the platform the tests
+// run on: the paths the library forms itself (as from properties.xml) use it.
+inline std::string withNativeSeparators(std::string path) {
+  const char separator = Platform::native().pathSeparator();
+  for (char& c : path) {
+    if (c == '/') c = separator;
+  }
+  return path;
+}
+
 class FakePlatform final : public Platform {
  public:
   explicit FakePlatform(std::string executablePath)
