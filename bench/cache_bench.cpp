@@ -34,6 +34,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "BenchResult.h"
 #include "cache/DataFileCache.h"
 #include "cache/FormatData.h"
 #include "cache/ImageData.h"
@@ -728,5 +729,31 @@ int main() {
   quilrun::LogStream::redirect(nullptr);
   std::printf("\nlog lines written during the run: %ld\n", sink.lines());
   if (sink.lines() != 0) warn("lookups wrote log lines; the figures include logging");
+
+  // The same figures for bench/run's table.
+  using quilrun::bench::printResult;
+  char goal[16];
+  std::snprintf(goal, sizeof goal, "<=%g", kGoalFloorRatio);
+  for (int s = 0; s < kStores; ++s) {
+    printResult("cache_bench", kStoreNames[s], ours[s], "ns", floors[s],
+                "unordered_map find, key as long, + copy", goal);
+  }
+  const char* const threadFigures[] = {"round, one shared cache", "round, one cache per thread"};
+  for (std::size_t c = 0; c < 2; ++c) {
+    printResult("cache_bench", std::string(threadFigures[c]) + ", 1 thread",
+                threadRows[c].first.lookupsPerSecond / 1e6, "M lookups/s",
+                threadRows[2].first.lookupsPerSecond / 1e6, "unordered_maps, same round, 1 thread");
+    printResult("cache_bench", std::string(threadFigures[c]) + ", 2 threads",
+                threadRows[c].second.lookupsPerSecond / 1e6, "M lookups/s",
+                threadRows[2].second.lookupsPerSecond / 1e6,
+                "unordered_maps per thread, same round, 2 threads");
+  }
+  for (const LabelRow& row : labelRows) {
+    printResult("cache_bench", "findLabel, " + row.name, row.ours, "ns", row.floor,
+                "unordered_map find of the code + copy");
+  }
+  std::snprintf(goal, sizeof goal, "<=%g", kGoalLabelRatio);
+  printResult("cache_bench", "findLabel, " + labelRows[1].name + ", against 10", labelRows[1].ours,
+              "ns", labelRows[0].ours, "findLabel with 10 variants, 3 codes", goal);
   return 0;
 }

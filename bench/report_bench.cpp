@@ -35,6 +35,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "BenchResult.h"
 #include "support/HostInstallation.h"
 
 namespace {
@@ -238,6 +239,18 @@ int measure(const std::string& only, const std::string& pair) {
       machine);
   std::printf("%-24s %9s %8s %8s | %9s %9s %9s\n", "export", "1 thread", "floor", "x floor",
               "same file", "own file", "floor 2t");
+  // The table's figures as bench/run's result lines, printed at the end:
+  // the one-thread rows, then the two-thread rows.
+  struct Result {
+    std::string name;
+    double figure;
+    const char* unit;
+    double floor;  // 0: none
+    std::string floorName;
+  };
+  std::vector<Result> singleRows;
+  std::vector<Result> pairRows;
+  pairRows.push_back({"2 threads of a loop that shares nothing", machine, "x 1 thread", 0, ""});
   for (const ExportCall& call : calls) {
     const std::function<void()> warm = bound(call, buffer);
     const double single = timePerCall(warm);
@@ -245,6 +258,9 @@ int measure(const std::string& only, const std::string& pair) {
       std::printf("%-24s %9.0f %8s %8s | %9s %9s %9s  %s\n", call.function.c_str(), single, "-",
                   "-", "-", "-", "-",
                   call.asks.empty() ? "(no cache, no server)" : "(asks the server every call)");
+      // No floor here: render_bench has one for the calls that ask every
+      // time (raw POSTs taking turns with them), filter_bench for the filters.
+      singleRows.push_back({"warm " + call.function, single, "ns/call", 0, ""});
       continue;
     }
     const std::function<void()> floorCall = floor.lookup(call, buffer, 4096);
@@ -258,6 +274,12 @@ int measure(const std::string& only, const std::string& pair) {
         (1e9 / floorSingle);
     std::printf("%-24s %9.0f %8.1f %7.1fx | %8.2fx %8.2fx %8.2fx\n", call.function.c_str(), single,
                 floorSingle, single / floorSingle, same, own, floorPair);
+    singleRows.push_back({"warm " + call.function, single, "ns/call", floorSingle,
+                          "unordered_map find + copy of the same answer"});
+    pairRows.push_back({"warm " + call.function + ", 2 threads, same file", same, "x 1 thread",
+                        floorPair, "the floor's lookup in 2 threads, x its 1 thread"});
+    pairRows.push_back({"warm " + call.function + ", 2 threads, own file", own, "x 1 thread",
+                        floorPair, "the floor's lookup in 2 threads, x its 1 thread"});
   }
 
   // Cold calls: the first tt_getProperty for each of the fresh data files.
@@ -306,6 +328,17 @@ int measure(const std::string& only, const std::string& pair) {
   row("tt_getProperty, first call for a data file", cold);
   row("raw libcurl POST of the properties request, kept-alive", keptAlive);
   row("raw libcurl POST of the properties request, new connection", fresh);
+
+  // The same figures for bench/run's table.
+  for (const std::vector<Result>* rows : {&singleRows, &pairRows}) {
+    for (const Result& result : *rows) {
+      quilrun::bench::printResult("report_bench", result.name, result.figure, result.unit,
+                                  result.floor, result.floorName);
+    }
+  }
+  quilrun::bench::printResult("report_bench", "cold tt_getProperty, first call, median",
+                              median(cold) / 1e3, "us/call", median(fresh) / 1e3,
+                              "raw libcurl POST, same request, new connection, median");
   return 0;
 }
 

@@ -42,6 +42,7 @@
 #include <string>
 #include <vector>
 
+#include "BenchResult.h"
 #include "cache/DataFileCache.h"
 #include "diagnostics/LogRecord.h"
 #include "diagnostics/LogStream.h"
@@ -239,6 +240,14 @@ int run(int perBatch, int batches, const CountingSink& sink) {
               ours.best() / rawReset.best());
   std::printf("log lines during the timed requests: %ld (before them: %ld)\n", linesDuring,
               linesBefore);
+  // The same figures for bench/run's table.
+  char goal[16];
+  std::snprintf(goal, sizeof goal, "<=%g", kGoalRatio);
+  const std::string floorName = "raw libcurl POST, same request, kept alive, options set once";
+  quilrun::bench::printResult("transport_bench", "CurlHelper::postXmlRequest", ours.best(),
+                              "us/request", floor, floorName, goal);
+  quilrun::bench::printResult("transport_bench", "raw libcurl, reset + options", rawReset.best(),
+                              "us/request", floor, floorName);
   if (ours.failures + rawOnce.failures + rawReset.failures != 0) {
     std::printf("WARNING: some requests failed or gave another reply; the figures are suspect\n");
     exitCode = 1;
