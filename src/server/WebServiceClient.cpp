@@ -55,7 +55,12 @@ std::string WebServiceClient::extractUrlFromResult(const PostResult& post,
     return std::string();
   }
   document.reset();
-  if (!document.load_string(post.body.c_str())) return std::string();
+  const pugi::xml_parse_result parsed = document.load_string(post.body.c_str());
+  if (!parsed) {
+    QLOG(function, 1, LogType::Error) << "Web service response could not be parsed: "
+                                      << parsed.description() << std::endl;
+    return std::string();
+  }
   const std::string status = firstText(document, "//status");
   if (status != "1") {
     QLOG(function, 1, LogType::Error) << "Web service call failed with status " << status << ": "
@@ -177,13 +182,12 @@ std::optional<StringMap> WebServiceClient::getProperties(DataFileCache& cache) {
   return properties;
 }
 
-StringMap WebServiceClient::propertiesOf(DataFileCache& cache) {
+std::optional<StringMap> WebServiceClient::propertiesOf(DataFileCache& cache) {
   std::optional<StringMap> properties = cache.getProperties();
-  if (properties) return std::move(*properties);
+  if (properties) return properties;
   properties = getProperties(cache);
-  if (!properties) return StringMap();
-  cache.setProperties(*properties);
-  return std::move(*properties);
+  if (properties) cache.setProperties(*properties);
+  return properties;
 }
 
 // Remote calls -------------------------------------------------------------------
@@ -202,7 +206,20 @@ void WebServiceClient::getCurrencyFormats(DataFileCache& cache) {
   VarnDLLCall call("GetCurrencyFormats");
   VarnDLLParameter* callResult =
       call.addParameter("CALLRESULT", VarnDLLParameter::kOut, VarnDLLParameter::kXmlNode);
-  const std::string separator = valueOf(propertiesOf(cache), kDecimalSeparator);
+  // The reply does not say which decimal separator the company uses; only
+  // the properties do. Formats cached with a guessed separator would render
+  // every amount of a decimal-comma company wrongly for the cache's whole
+  // life, so without properties nothing is asked and the amount gets its
+  // fallback until a later call can read them.
+  const std::optional<StringMap> properties = propertiesOf(cache);
+  if (!properties) {
+    QLOG(function, 1, LogType::Error)
+        << "Currency formats not requested: the session's properties (decimal separator) "
+           "could not be read"
+        << std::endl;
+    return;
+  }
+  const std::string separator = valueOf(*properties, kDecimalSeparator);
   const bool decimalPoint = separator.empty() || separator == ".";
   if (!perform(cache, call)) return;
   QLOG(function, 5, LogType::Debug) << "Retrieving currency formats..." << std::endl;
@@ -236,7 +253,9 @@ std::optional<std::vector<LabelData>> WebServiceClient::getLabel(DataFileCache& 
       call.addParameter("LANGUAGE", VarnDLLParameter::kIn, VarnDLLParameter::kString);
   VarnDLLParameter* callResult =
       call.addParameter("callResult", VarnDLLParameter::kOut, VarnDLLParameter::kXmlNode);
-  language->setStringValue(valueOf(propertiesOf(cache), kLanguage).c_str());
+  // Without properties the language is empty: the server's default.
+  const StringMap properties = propertiesOf(cache).value_or(StringMap());
+  language->setStringValue(valueOf(properties, kLanguage).c_str());
   if (!perform(cache, call)) return std::nullopt;
   QLOG(function, 5, LogType::Debug) << "Retrieving label variants..." << std::endl;
   std::vector<LabelData> variants;
@@ -268,7 +287,8 @@ std::string WebServiceClient::getMessage(DataFileCache& cache, const char* messa
       call.addParameter("LANGUAGE", VarnDLLParameter::kIn, VarnDLLParameter::kString);
   VarnDLLParameter* callResult =
       call.addParameter("callResult", VarnDLLParameter::kOut, VarnDLLParameter::kXmlNode);
-  language->setStringValue(valueOf(propertiesOf(cache), kLanguage).c_str());
+  const StringMap properties = propertiesOf(cache).value_or(StringMap());
+  language->setStringValue(valueOf(properties, kLanguage).c_str());
   if (!perform(cache, call)) return std::string();
   const pugi::xml_node message = callResult->getXmlValue().child("MESSAGE");
   if (!message) {
@@ -289,7 +309,7 @@ std::string WebServiceClient::getText(DataFileCache& cache, long long textNumber
       call.addParameter("CALLINFO", VarnDLLParameter::kIn, VarnDLLParameter::kXmlNode);
   VarnDLLParameter* callResult =
       call.addParameter("callResult", VarnDLLParameter::kOut, VarnDLLParameter::kXmlNode);
-  const StringMap properties = propertiesOf(cache);
+  const StringMap properties = propertiesOf(cache).value_or(StringMap());
   pugi::xml_document info;
   pugi::xml_node infoRoot = info.append_child("CALLINFO");
   pugi::xml_node textId = infoRoot.append_child("TEXTID");

@@ -50,8 +50,8 @@ class WebServiceClient final : public IWebServiceClient {
   // Posts the imageRequest in document and returns the URL of the reply.
   std::string requestUrl(DataFileCache& cache, pugi::xml_document& document);
   // The data file's properties: the cache's, or fetched from the server
-  // (and stored in the cache) when it holds none; empty when that fails.
-  StringMap propertiesOf(DataFileCache& cache);
+  // (and stored in the cache) when it holds none; nothing when that fails.
+  std::optional<StringMap> propertiesOf(DataFileCache& cache);
   // Posts a remote call; true when the reply was read into its parameters.
   bool perform(DataFileCache& cache, class VarnDLLCall& call);
 

@@ -103,8 +103,9 @@ TEST_F(WebServiceClientTest, ReadsTheUrlReply) {
       {"status 0 with url", "<r><status>0</status><message>No such image</message><url>http://u</url></r>",
        200, "", "Web service call failed with status 0: No such image"},
       {"no status", "<r><url>http://u</url></r>", 200, "", "Web service call failed with status : "},
-      {"not XML", "<html>oops", 200, "", nullptr},
-      {"empty", "", 200, "", nullptr},
+      {"not XML", "<html>oops", 200, "",
+       "Web service response could not be parsed: Start-end tags mismatch"},
+      {"empty", "", 200, "", "Web service response could not be parsed: No document element found"},
   };
   for (const UrlCase& c : cases) {
     SCOPED_TRACE(c.name);
@@ -273,6 +274,31 @@ TEST_F(WebServiceClientTest, WithoutPropertiesTheLanguageIsEmpty) {
   EXPECT_NE(server_.last().body.find("<TEXTID NAME=\"dummyfield\" LANG=\"\" COMP=\"\">7</TEXTID>"),
             std::string::npos);
   EXPECT_EQ(cache_->getProperties(), std::nullopt);
+}
+
+TEST_F(WebServiceClientTest, CurrencyFormatsWaitForTheDecimalSeparator) {
+  // Formats read while the properties cannot be fetched would be cached with
+  // a guessed separator: "1,234.50" for a decimal-comma company.
+  server_.reply("properties", "<r><status>0</status><message>down</message></r>");
+  server_.reply("call", callReply("GetCurrencyFormats",
+                                  "<CALLRESULT><CURRENCY_FORMATS><FORMAT CODE=\"A\" "
+                                  "CURRENCY=\"EUR\">ZZZ9D99</FORMAT></CURRENCY_FORMATS>"
+                                  "</CALLRESULT>"));
+  CapturingSink log;
+  client_.getCurrencyFormats(*cache_);
+  EXPECT_EQ(cache_->getCurrencyFormats(), std::nullopt);
+  EXPECT_EQ(server_.last().path, "/svcgw/properties");  // no call was sent
+  EXPECT_NE(log.text().find("[ERROR  ], [WebServiceClient::getCurrencyFormats ], [  "),
+            std::string::npos)
+      << log.text();
+
+  server_.reply("properties",
+                "<r><status>1</status><properties><property name=\"DecimalSeparator\">,"
+                "</property></properties></r>");
+  client_.getCurrencyFormats(*cache_);
+  bool decimalPoint = true;
+  EXPECT_EQ(cache_->findDisplayFormat("A", "EUR", decimalPoint), "ZZZ9D99");
+  EXPECT_FALSE(decimalPoint);
 }
 
 TEST_F(WebServiceClientTest, CurrencyFormatsGoIntoTheCache) {
