@@ -36,6 +36,7 @@
 #include <vector>
 
 #include "BenchResult.h"
+#include "RawRequest.h"
 #include "support/HostInstallation.h"
 
 namespace {
@@ -43,6 +44,7 @@ namespace {
 using quilrun::BoundCall;
 using quilrun::ExportCall;
 using quilrun::LoadedLibrary;
+using quilrun::bench::RawRequest;
 using Clock = std::chrono::steady_clock;
 
 constexpr int kColdDataFiles = 100;
@@ -123,54 +125,6 @@ struct Floor {
     };
   }
   std::unordered_map<std::string, std::string> answers;
-};
-
-// Raw transport ------------------------------------------------------------------
-
-std::size_t collect(char* data, std::size_t size, std::size_t count, void* target) {
-  static_cast<std::string*>(target)->append(data, size * count);
-  return size * count;
-}
-
-// The library's last properties request, replayed with libcurl: same URL,
-// body and headers (apart from those libcurl sets itself).
-class RawPost {
- public:
-  RawPost(int port, const std::string& url) : url_(url + "/properties") {
-    body_ = quilrun::httpExchange(port, "GET", "/last?endpoint=properties");
-    std::istringstream lines(
-        quilrun::httpExchange(port, "GET", "/last?endpoint=properties&part=headers"));
-    std::string line;
-    std::getline(lines, line);  // the request line
-    while (std::getline(lines, line)) {
-      if (!line.empty() && line.back() == '\r') line.pop_back();
-      const std::string name = line.substr(0, line.find(':'));
-      std::string lower = name;
-      std::transform(lower.begin(), lower.end(), lower.begin(), ::tolower);
-      if (line.empty() || lower == "host" || lower == "content-length") continue;
-      headers_ = curl_slist_append(headers_, line.c_str());
-    }
-  }
-  ~RawPost() { curl_slist_free_all(headers_); }
-
-  // One POST on handle; returns false when it failed.
-  bool post(CURL* handle) {
-    reply_.clear();
-    curl_easy_setopt(handle, CURLOPT_URL, url_.c_str());
-    curl_easy_setopt(handle, CURLOPT_POSTFIELDS, body_.c_str());
-    curl_easy_setopt(handle, CURLOPT_POSTFIELDSIZE, static_cast<long>(body_.size()));
-    curl_easy_setopt(handle, CURLOPT_HTTPHEADER, headers_);
-    curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, &collect);
-    curl_easy_setopt(handle, CURLOPT_WRITEDATA, &reply_);
-    return curl_easy_perform(handle) == CURLE_OK &&
-           reply_.find("<status>1</status>") != std::string::npos;
-  }
-
- private:
-  std::string url_;
-  std::string body_;
-  curl_slist* headers_ = nullptr;
-  std::string reply_;
 };
 
 double median(std::vector<double> values) {
@@ -301,7 +255,7 @@ int measure(const std::string& only, const std::string& pair) {
     }
   }
   const int port = quilrun::installedErpPort();
-  RawPost raw(port, "http://127.0.0.1:" + std::to_string(port) + "/svcgw");
+  RawRequest raw(port, "properties");
   std::vector<double> keptAlive;
   std::vector<double> fresh;
   CURL* handle = curl_easy_init();
