@@ -39,7 +39,7 @@ ReportRenderer::ReportRenderer(const ReportTemplate& report, const DynamicLibrar
   for (const std::string& name : report.calledExports()) {
     const DynamicLibrary::Function function = library.find(name.c_str());
     if (function == nullptr) throw HostError(ExitCode::Load, "the library does not export " + name);
-    functions_[name] = function;
+    functions_[ExportTable::find(name)] = function;
   }
 }
 
@@ -79,7 +79,7 @@ std::string ReportRenderer::evaluate(const ReportTemplate::Expression& expressio
   }
   try {
     const ExportTable::CallResult result = expression.entry->call(
-        functions_.at(call.function), expression.entry->parameters, call.arguments, resultSize);
+        functions_.at(expression.entry), expression.entry->parameters, call.arguments, resultSize);
     call.result = CallCommand::resultText(call.function, result.buffer);
     if (result.returnValue != 0) {
       call.error = std::string(call.function) + " returned " +

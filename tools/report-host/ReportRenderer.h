@@ -51,7 +51,9 @@ class ReportRenderer {
                        int resultSize, Rendering& rendering) const;
 
   const ReportTemplate& report_;
-  std::map<std::string, DynamicLibrary::Function> functions_;
+  // The resolved exports, by their table entry (which the template's calls
+  // point to), so that a call finds its function without building a key.
+  std::map<const ExportTable::Entry*, DynamicLibrary::Function> functions_;
 };
 
 }  // namespace reporthost
