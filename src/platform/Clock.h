@@ -23,6 +23,10 @@ class Clock {
   // The current UTC time with milliseconds, for log stamps.
   virtual UtcTime nowUtc() = 0;
 
+  // Milliseconds on a count that only moves forward, for measuring how long
+  // something waited; its zero means nothing.
+  virtual std::int64_t nowMilliseconds() = 0;
+
   // Blocks until milliseconds have passed on this clock or until interrupted
   // is true, whichever comes first. Returns interrupted's value at the end.
   // Whoever sets interrupted must then call wakeSleepers.
@@ -30,6 +34,9 @@ class Clock {
 
   // Wakes every sleepFor so that it looks at its interrupt flag again.
   virtual void wakeSleepers() = 0;
+
+  // The UTC calendar time of seconds since 1970-01-01 00:00:00 UTC.
+  static UtcTime utcOf(std::int64_t seconds);
 
   // The clock in force: the system clock unless a test replaced it.
   static Clock& current();
@@ -44,6 +51,7 @@ class SystemClock final : public Clock {
  public:
   std::int64_t nowSeconds() override;
   UtcTime nowUtc() override;
+  std::int64_t nowMilliseconds() override;
   bool sleepFor(std::int64_t milliseconds, const std::atomic<bool>& interrupted) override;
   void wakeSleepers() override;
 

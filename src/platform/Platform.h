@@ -18,6 +18,16 @@ struct UtcTime {
   int millisecond = 0;
 };
 
+// A whole file read into memory, or why it could not be.
+struct FileRead {
+  enum class Status { Ok, NotFound, IsDirectory, PermissionDenied, IoError };
+  Status status = Status::IoError;
+  // The file's bytes when status is Ok.
+  std::string contents;
+  // The system's description of an I/O error ("" otherwise).
+  std::string error;
+};
+
 // Everything that differs between Windows and POSIX. One implementation is
 // compiled per platform; tests may install a replacement that forwards to the
 // real one and overrides a call or two.
@@ -39,6 +49,10 @@ class Platform {
   // Opens path for appending in text mode, leaving it open to other processes
   // for reading and writing. Returns null on failure.
   virtual std::FILE* openForAppend(const std::string& path) = 0;
+
+  // Reads the whole file at path. Blocks for as long as the file system
+  // does (a file on a stalled share, a FIFO without a writer).
+  virtual FileRead readFile(const std::string& path) = 0;
 
   // Seconds since 1970-01-01 00:00:00 UTC.
   virtual std::int64_t wallSeconds() = 0;

@@ -1,9 +1,12 @@
 // The POSIX platform: /proc/self/exe, '/' separators, clock_gettime.
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <climits>
+#include <system_error>
 #include <vector>
 
 #include "platform/NoDestructor.h"
@@ -38,6 +41,42 @@ class PosixPlatform final : public Platform {
     return std::fopen(path.c_str(), "a");
   }
 
+  FileRead readFile(const std::string& path) override {
+    FileRead read;
+    int descriptor;
+    do {
+      descriptor = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    } while (descriptor < 0 && errno == EINTR);
+    if (descriptor < 0) return failed(read, errno);
+    struct stat status;
+    if (::fstat(descriptor, &status) != 0) {
+      const int error = errno;
+      ::close(descriptor);
+      return failed(read, error);
+    }
+    if (S_ISDIR(status.st_mode)) {
+      ::close(descriptor);
+      return failed(read, EISDIR);
+    }
+    char buffer[64 * 1024];
+    for (;;) {
+      const ssize_t got = ::read(descriptor, buffer, sizeof buffer);
+      if (got > 0) {
+        read.contents.append(buffer, static_cast<std::size_t>(got));
+      } else if (got == 0) {
+        break;
+      } else if (errno != EINTR) {
+        const int error = errno;
+        ::close(descriptor);
+        read.contents.clear();
+        return failed(read, error);
+      }
+    }
+    ::close(descriptor);
+    read.status = FileRead::Status::Ok;
+    return read;
+  }
+
   std::int64_t wallSeconds() override {
     // Whole seconds need no hardware clock read: time() returns the seconds
     // the kernel keeps (a vDSO read on Linux, under a nanosecond).
@@ -58,6 +97,28 @@ class PosixPlatform final : public Platform {
     utc.second = fields.tm_sec;
     utc.millisecond = static_cast<int>(now.tv_nsec / 1000000);
     return utc;
+  }
+
+ private:
+  static FileRead& failed(FileRead& read, int error) {
+    switch (error) {
+      case ENOENT:
+      case ENOTDIR:
+        read.status = FileRead::Status::NotFound;
+        break;
+      case EISDIR:
+        read.status = FileRead::Status::IsDirectory;
+        break;
+      case EACCES:
+      case EPERM:
+        read.status = FileRead::Status::PermissionDenied;
+        break;
+      default:
+        read.status = FileRead::Status::IoError;
+        read.error = std::error_code(error, std::generic_category()).message();
+        break;
+    }
+    return read;
   }
 };
 

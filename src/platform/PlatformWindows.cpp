@@ -6,6 +6,8 @@
 #include <sys/stat.h>
 #include <sys/types.h>
 
+#include <cerrno>
+#include <system_error>
 #include <vector>
 
 #include "platform/NoDestructor.h"
@@ -37,6 +39,37 @@ class WindowsPlatform final : public Platform {
 
   std::FILE* openForAppend(const std::string& path) override {
     return ::_fsopen(path.c_str(), "a", _SH_DENYNO);
+  }
+
+  FileRead readFile(const std::string& path) override {
+    FileRead read;
+    if (isDirectory(path)) {
+      read.status = FileRead::Status::IsDirectory;
+      return read;
+    }
+    std::FILE* file = ::_fsopen(path.c_str(), "rb", _SH_DENYNO);
+    if (file == nullptr) {
+      const int error = errno;
+      if (error == ENOENT) {
+        read.status = FileRead::Status::NotFound;
+      } else if (error == EACCES) {
+        read.status = FileRead::Status::PermissionDenied;
+      } else {
+        read.error = std::error_code(error, std::generic_category()).message();
+      }
+      return read;
+    }
+    char buffer[64 * 1024];
+    std::size_t got;
+    while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) read.contents.append(buffer, got);
+    if (std::ferror(file)) {
+      read.contents.clear();
+      read.error = "read error";
+    } else {
+      read.status = FileRead::Status::Ok;
+    }
+    std::fclose(file);
+    return read;
   }
 
   std::int64_t wallSeconds() override {

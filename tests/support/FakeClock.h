@@ -28,6 +28,11 @@ class FakeClock final : public Clock {
     return utc_;
   }
 
+  std::int64_t nowMilliseconds() override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return milliseconds_;
+  }
+
   bool sleepFor(std::int64_t milliseconds, const std::atomic<bool>& interrupted) override {
     std::unique_lock<std::mutex> lock(mutex_);
     const std::int64_t deadline = milliseconds_ + milliseconds;

@@ -2,6 +2,7 @@
 #define QUILRUN_TESTS_SUPPORT_FAKEPLATFORM_H
 
 #include <atomic>
+#include <mutex>
 #include <string>
 
 #include "platform/Platform.h"
@@ -9,7 +10,8 @@
 namespace quilrun {
 
 // The real platform with a chosen executable path and, on request, a log file
-// that cannot be opened; installed for the life of the object.
+// that cannot be opened or files that cannot be read; installed for the life
+// of the object.
 // path with every "/" replaced by the separator of the platform the tests
 // run on: the paths the library forms itself (as from properties.xml) use it.
 inline std::string withNativeSeparators(std::string path) {
@@ -35,16 +37,31 @@ class FakePlatform final : public Platform {
     opens_.fetch_add(1);
     return failOpen_ ? nullptr : Platform::native().openForAppend(path);
   }
+  FileRead readFile(const std::string& path) override {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      if (readFailure_.status != FileRead::Status::Ok) return readFailure_;
+    }
+    return Platform::native().readFile(path);
+  }
   std::int64_t wallSeconds() override { return Platform::native().wallSeconds(); }
   UtcTime wallUtc() override { return Platform::native().wallUtc(); }
 
   void failOpen(bool fail) { failOpen_ = fail; }
+  // Every file read fails with status (and error) from now on; Ok reads again.
+  void failReads(FileRead::Status status, const std::string& error = "") {
+    std::lock_guard<std::mutex> lock(mutex_);
+    readFailure_.status = status;
+    readFailure_.error = error;
+  }
   int opens() const { return opens_.load(); }
 
  private:
   std::string executablePath_;
   std::atomic<bool> failOpen_{false};
   std::atomic<int> opens_{0};
+  std::mutex mutex_;  // guards readFailure_
+  FileRead readFailure_{FileRead::Status::Ok, "", ""};
   Platform* previous_;
 };
 
