@@ -47,6 +47,7 @@
 #include "diagnostics/LogRecord.h"
 #include "diagnostics/LogStream.h"
 #include "erp-sim/ErpSimProcess.h"
+#include "server/ConnectionPool.h"
 #include "server/CurlHelper.h"
 #include "server/RawXml.h"
 #include "support/Installation.h"
@@ -188,6 +189,9 @@ int run(int perBatch, int batches, const CountingSink& sink) {
   installation.writeSession(kDataFile, kSession, sim.url());
   DataFileCache cache(kDataFile);
   CurlHelper helper;
+  // The library's way: a connection lent by the pool for each request.
+  quilrun::ConnectionPool pool;
+  const quilrun::ConnectorSettings settings;
 
   pugi::xml_document request;
   request.append_child("propertiesRequest").append_child("datafile").text().set(kDataFile);
@@ -210,7 +214,10 @@ int run(int perBatch, int batches, const CountingSink& sink) {
   std::vector<Way> ways{
       {&ours,
        [&] {
-         const PostResult result = helper.postXmlRequest(&cache, "properties", root);
+         quilrun::ConnectionPool::Refusal refusal;
+         const quilrun::ConnectionPool::Lease lease = pool.acquire(kDataFile, 32, 10000, refusal);
+         const PostResult result = helper.postXmlRequest(
+             cache.getSession(), lease.connection().handle(), "properties", root, settings);
          return result.success && result.statusCode == 200 && result.body == expected;
        }},
       {&rawOnce, [&] { return once.post() && once.reply() == expected; }},

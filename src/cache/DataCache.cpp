@@ -1,6 +1,5 @@
 #include "cache/DataCache.h"
 
-#include <shared_mutex>
 #include <utility>
 
 #include "diagnostics/LogRecord.h"
@@ -25,45 +24,124 @@ DataCache::CachePointer DataCache::findLocked(const std::string& name) const {
 DataCache::CachePointer DataCache::findDataFileCache(const char* name) {
   const std::string key = nameOf(name);
   if (oldCount_.load() > 0) {
-    std::lock_guard<ReadMostlyMutex> lock(mutex_);
+    WriterLock lock(&mutex_);
     if (oldCount_.load() > 0) removeOldLocked();
     return findLocked(key);
   }
   // The everyday path: report threads look up at once without waiting.
-  std::shared_lock<ReadMostlyMutex> lock(mutex_);
+  ReaderLock lock(&mutex_);
   return findLocked(key);
+}
+
+bool DataCache::dueForReread(const DataFileCache& cache, std::int64_t now) {
+  const Session& session = cache.getSession();
+  return !session.isComplete() && now - session.getReadTime() >= kRereadSeconds;
 }
 
 DataCache::CachePointer DataCache::getDataFileCache(const char* name) {
   const std::string key = nameOf(name);
-  CachePointer cache = findDataFileCache(key.c_str());
-  if (cache) return cache;
-  // The lock is held while a new cache reads its data file, so two first
-  // calls for one name make one cache.
-  std::lock_guard<ReadMostlyMutex> lock(mutex_);
+  for (;;) {
+    CachePointer cache = findDataFileCache(key.c_str());
+    if (cache && !dueForReread(*cache, Clock::current().nowSeconds())) return cache;
+    CachePointer installed = readAndInstall(key, cache);
+    if (installed) return installed;
+    // The reader this call waited for failed; look again.
+  }
+}
+
+DataCache::CachePointer DataCache::readAndInstall(const std::string& name,
+                                                  const CachePointer& stale) {
+  std::promise<CachePointer> promise;
+  std::shared_future<CachePointer> reading;
+  {
+    MutexLock lock(&pendingMutex_);
+    auto found = pending_.find(name);
+    if (found != pending_.end()) {
+      reading = found->second;
+    } else {
+      pending_.emplace(name, promise.get_future().share());
+    }
+  }
+  // Another call is reading this data file: its cache serves this call too.
+  if (reading.valid()) return reading.get();
+
+  // Whatever happens below, the waiters are released and the name is free
+  // for the next reader; a null cache sends them to look again.
+  struct Release {
+    DataCache& registry;
+    const std::string& name;
+    std::promise<CachePointer>& promise;
+    CachePointer cache;
+    ~Release() {
+      {
+        MutexLock lock(&registry.pendingMutex_);
+        registry.pending_.erase(name);
+      }
+      promise.set_value(cache);
+    }
+  } release{*this, name, promise, nullptr};
+
+  // No lock is held while the data file is read.
+  auto fresh = std::make_shared<DataFileCache>(DataFileCache::readExtraData(name));
+  WriterLock lock(&mutex_);
   if (oldCount_.load() > 0) removeOldLocked();
-  cache = findLocked(key);
-  if (cache) return cache;
-  cache = std::make_shared<DataFileCache>(key.c_str());
-  dataFileCaches_.push_back(cache);
-  byName_.emplace(key, cache);
-  return cache;
+  release.cache = installLocked(name, fresh, stale);
+  return release.cache;
+}
+
+DataCache::CachePointer DataCache::installLocked(const std::string& name,
+                                                 const CachePointer& fresh,
+                                                 const CachePointer& stale) {
+  const CachePointer current = findLocked(name);
+  if (current && current != stale) return current;
+  if (current) {
+    byName_[name] = fresh;
+    for (CachePointer& cache : dataFileCaches_) {
+      if (cache == current) cache = fresh;
+    }
+    return fresh;
+  }
+  makeRoomLocked();
+  dataFileCaches_.push_back(fresh);
+  byName_.emplace(name, fresh);
+  return fresh;
+}
+
+void DataCache::makeRoomLocked() {
+  const std::size_t limit = static_cast<std::size_t>(maxDataFiles_.load());
+  const std::int64_t now = Clock::current().nowSeconds();
+  while (dataFileCaches_.size() >= limit) {
+    // A cache that only the registry holds (its list and its name index) is
+    // in no call's hands. The oldest last use goes; on a tie the earliest made.
+    auto victim = dataFileCaches_.end();
+    for (auto it = dataFileCaches_.begin(); it != dataFileCaches_.end(); ++it) {
+      if (it->use_count() > 2) continue;
+      if (victim == dataFileCaches_.end() || (*it)->getLastUsed() < (*victim)->getLastUsed()) {
+        victim = it;
+      }
+    }
+    if (victim == dataFileCaches_.end()) {
+      QLOG("DataCache::getDataFileCache", 2, LogType::Warning)
+          << "All " << dataFileCaches_.size()
+          << " DataFileCaches are in use: keeping more than MaxDataFiles = " << limit << std::endl;
+      return;
+    }
+    QLOG("DataCache::getDataFileCache", 3, LogType::Info)
+        << "Dropping the least recently used cache, for datafile '" << (*victim)->getDataFileName()
+        << "' (not used for " << (now - (*victim)->getLastUsed())
+        << " seconds), to stay within MaxDataFiles = " << limit << std::endl;
+    byName_.erase((*victim)->getDataFileName());
+    dataFileCaches_.erase(victim);
+  }
 }
 
 DataCache::CachePointer DataCache::renewDataFileCache(const char* name) {
   const std::string key = nameOf(name);
-  CachePointer fresh = std::make_shared<DataFileCache>(key.c_str());
-  std::lock_guard<ReadMostlyMutex> lock(mutex_);
+  CachePointer fresh = std::make_shared<DataFileCache>(DataFileCache::readExtraData(key));
+  WriterLock lock(&mutex_);
   if (oldCount_.load() > 0) removeOldLocked();
-  byName_[key] = fresh;
-  for (CachePointer& cache : dataFileCaches_) {
-    if (cache->getDataFileName() == key) {
-      cache = fresh;
-      return fresh;
-    }
-  }
-  dataFileCaches_.push_back(fresh);
-  return fresh;
+  const CachePointer current = findLocked(key);
+  return installLocked(key, fresh, current);
 }
 
 template <typename Store>
@@ -167,7 +245,7 @@ int DataCache::markOldDataFiles() {
   const char* const function = "DataCache::markOldDataFiles";
   const std::int64_t now = Clock::current().nowSeconds();
   // Marking changes only the caches' own flags, so readers may go on.
-  std::shared_lock<ReadMostlyMutex> lock(mutex_);
+  ReaderLock lock(&mutex_);
   QLOG(function, 4, LogType::Info) << "Scanning for unused DataFileCaches. (Checking "
                                    << dataFileCaches_.size() << " DataFileCaches)" << std::endl;
   int count = 0;
@@ -187,7 +265,7 @@ int DataCache::markOldDataFiles() {
 }
 
 void DataCache::removeOldDataFiles() {
-  std::lock_guard<ReadMostlyMutex> lock(mutex_);
+  WriterLock lock(&mutex_);
   removeOldLocked();
 }
 
@@ -210,7 +288,7 @@ void DataCache::removeOldLocked() {
 }
 
 std::size_t DataCache::size() {
-  std::shared_lock<ReadMostlyMutex> lock(mutex_);
+  ReaderLock lock(&mutex_);
   return dataFileCaches_.size();
 }
 
@@ -221,14 +299,17 @@ void DataCache::scanDataFilesRepeatedly() {
       markOldDataFiles();
       counter = kScanSteps;
     }
+    if (scanStep_) scanStep_();
     if (Clock::current().sleepFor(kStepMilliseconds, stopRequested_)) break;
   }
   QLOG("DataCache::scanDataFilesRepeatedly", 3, LogType::Info)
       << "The 'cache scanner' has stopped." << std::endl;
 }
 
+void DataCache::setScanStep(std::function<void()> step) { scanStep_ = std::move(step); }
+
 void DataCache::startScannerThread() {
-  std::lock_guard<std::mutex> lock(scannerMutex_);
+  MutexLock lock(&scannerMutex_);
   if (scannerRunning_.load() || scanner_.joinable()) {
     QLOG("DataCache::startScannerThread", 1, LogType::Error)
         << "Trying to start the 'cache scanner' thread when it is already running." << std::endl;
@@ -245,7 +326,7 @@ void DataCache::startScannerThread() {
 }
 
 void DataCache::stopScannerThread() {
-  std::lock_guard<std::mutex> lock(scannerMutex_);
+  MutexLock lock(&scannerMutex_);
   scannerRunning_.store(false);
   stopRequested_.store(true);
   QLOG("DataCache::stopScannerThread", 3, LogType::Info)

@@ -1,11 +1,8 @@
 #include "cache/DataFileCache.h"
 
-#include <curl/curl.h>
-
 #include <charconv>
 #include <cstring>
 #include <pugixml.hpp>
-#include <shared_mutex>
 #include <utility>
 
 #include "diagnostics/LogRecord.h"
@@ -66,6 +63,28 @@ std::string formatKeyOf(const char* code, std::size_t codeSize, const char* curr
   return key;
 }
 
+// Why a data file could not be loaded: the XML parser's description, or,
+// when the file could not even be read, the system's reason in the words
+// the parser uses for a missing file.
+std::string readFailure(const FileRead& file, const pugi::xml_parse_result& parsed) {
+  pugi::xml_parse_result failure;
+  switch (file.status) {
+    case FileRead::Status::Ok:
+      return parsed.description();
+    case FileRead::Status::NotFound:
+      failure.status = pugi::status_file_not_found;
+      return failure.description();
+    case FileRead::Status::IsDirectory:
+      return "Is a directory";
+    case FileRead::Status::PermissionDenied:
+      return "Permission denied";
+    case FileRead::Status::IoError:
+      break;
+  }
+  failure.status = pugi::status_io_error;
+  return std::string(failure.description()) + (file.error.empty() ? "" : ": " + file.error);
+}
+
 // The text of the first element the XPath selects, or "".
 std::string firstText(const pugi::xml_document& document, const char* xpath) {
   return document.select_node(xpath).node().child_value();
@@ -74,14 +93,13 @@ std::string firstText(const pugi::xml_document& document, const char* xpath) {
 }  // namespace
 
 DataFileCache::DataFileCache(const char* dataFileName)
-    : hasName_(dataFileName != nullptr), dataFileName_(text(dataFileName)) {
-  if (hasName_) readExtraData();
+    : DataFileCache(dataFileName != nullptr ? readExtraData(dataFileName) : Session()) {}
+
+DataFileCache::DataFileCache(Session session) : session_(std::move(session)) {
   lastUsed_.store(Clock::current().nowSeconds());
 }
 
-DataFileCache::~DataFileCache() {
-  if (curlHandle_ != nullptr) curl_easy_cleanup(curlHandle_);
-}
+DataFileCache::~DataFileCache() = default;
 
 std::string DataFileCache::dataFilePath(const std::string& dataShare, char separator,
                                         const std::string& dataFileName) {
@@ -89,23 +107,30 @@ std::string DataFileCache::dataFilePath(const std::string& dataShare, char separ
                          dataFileName + "-i");
 }
 
-void DataFileCache::readExtraData() {
+Session DataFileCache::readExtraData(const std::string& dataFileName) {
   const char* const function = "DataFileCache::readExtraData";
-  jsessionId_ = kDefaultSessionId;
-  webserviceURL_ = kDefaultWebserviceURL;
-  const std::string path = dataFilePath(QuillonUtils::getDataShare(),
-                                        Platform::current().pathSeparator(), dataFileName_);
+  std::string jsessionId = kDefaultSessionId;
+  std::string webserviceURL = kDefaultWebserviceURL;
+  Platform& platform = Platform::current();
+  const std::string path =
+      dataFilePath(QuillonUtils::getDataShare(), platform.pathSeparator(), dataFileName);
   QLOG(function, 5, LogType::Debug) << "Trying to read data file '" << path << "'" << std::endl;
+  const FileRead file = platform.readFile(path);
   pugi::xml_document document;
-  const pugi::xml_parse_result parsed = document.load_file(path.c_str());
-  if (!parsed) {
-    QLOG(function, 1, LogType::Error)
-        << "Data file '" << path << "' could not be parsed: " << parsed.description() << std::endl;
-    return;
+  pugi::xml_parse_result parsed;
+  if (file.status == FileRead::Status::Ok) {
+    parsed = document.load_buffer(file.contents.data(), file.contents.size());
+  }
+  // The time of the read, taken after it: a read that stalled counts from its end.
+  const std::int64_t readTime = Clock::current().nowSeconds();
+  if (file.status != FileRead::Status::Ok || !parsed) {
+    QLOG(function, 1, LogType::Error) << "Data file '" << path << "' could not be parsed: "
+                                      << readFailure(file, parsed) << std::endl;
+    return Session(dataFileName, jsessionId, webserviceURL, false, readTime);
   }
   const std::string sessionId = firstText(document, "//jsessionId");
   if (!sessionId.empty()) {
-    jsessionId_ = sessionId;
+    jsessionId = sessionId;
     QLOG(function, 5, LogType::Debug) << "Found jsessionId = '" << sessionId << "'" << std::endl;
   } else {
     QLOG(function, 2, LogType::Warning)
@@ -113,24 +138,24 @@ void DataFileCache::readExtraData() {
   }
   const std::string url = firstText(document, "//webserviceURL");
   if (!url.empty()) {
-    webserviceURL_ = url;
+    webserviceURL = url;
     QLOG(function, 5, LogType::Debug) << "Found webserviceURL = '" << url << "'" << std::endl;
   } else {
     QLOG(function, 1, LogType::Error)
         << "Data file does not contain 'webserviceURL' value" << std::endl;
   }
+  return Session(dataFileName, jsessionId, webserviceURL, true, readTime);
 }
 
-CURL* DataFileCache::getCurlHandle() {
-  std::lock_guard<std::mutex> lock(handleMutex_);
-  if (curlHandle_ == nullptr) {
-    curlHandle_ = curl_easy_init();
-    if (curlHandle_ == nullptr) {
-      QLOG("DataFileCache::getCurlHandle", 1, LogType::Fatal)
-          << "No cURL handle available ('curl_easy_init' failed)" << std::endl;
-    }
-  }
-  return curlHandle_;
+void DataFileCache::holdRequests(std::int64_t until, std::string reason) {
+  MutexLock lock(&holdMutex_);
+  hold_.until = until;
+  hold_.reason = std::move(reason);
+}
+
+DataFileCache::RequestHold DataFileCache::getRequestHold() const {
+  MutexLock lock(&holdMutex_);
+  return hold_;
 }
 
 void DataFileCache::touch() { recordUse(); }
@@ -148,7 +173,7 @@ template <typename T, typename Read>
 auto DataFileCache::readStore(Store<T>& store, Read read)
     -> decltype(read(std::declval<const T&>())) {
   const std::int64_t now = recordUse();
-  std::shared_lock<ReadMostlyMutex> lock(store.mutex);
+  ReaderLock lock(&store.mutex);
   const T* value = store.entry ? store.entry->getValue(now) : nullptr;
   if (value == nullptr) return std::nullopt;
   return read(*value);
@@ -157,7 +182,7 @@ auto DataFileCache::readStore(Store<T>& store, Read read)
 template <typename T, typename Write>
 void DataFileCache::updateStore(Store<T>& store, Write write) {
   const std::int64_t now = recordUse();
-  std::lock_guard<ReadMostlyMutex> lock(store.mutex);
+  WriterLock lock(&store.mutex);
   T* value = store.entry ? store.entry->getValue(now) : nullptr;
   if (value == nullptr) {
     store.entry.reset(new CacheEntry<T>(T(), kLifetime, now));
@@ -169,7 +194,7 @@ void DataFileCache::updateStore(Store<T>& store, Write write) {
 template <typename T>
 void DataFileCache::replaceStore(Store<T>& store, T value, double lifetime) {
   const std::int64_t now = recordUse();
-  std::lock_guard<ReadMostlyMutex> lock(store.mutex);
+  WriterLock lock(&store.mutex);
   store.entry.reset(new CacheEntry<T>(std::move(value), lifetime, now));
 }
 

@@ -4,7 +4,6 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -17,56 +16,68 @@
 #include "cache/LabelList.h"
 #include "cache/ReadMostlyMutex.h"
 #include "cache/RecordMaps.h"
-
-typedef void CURL;
+#include "cache/Session.h"
+#include "platform/Mutex.h"
 
 namespace quilrun {
 
 // Everything the library keeps for one report run, identified by its data
 // file name: the session read from the data file (session identifier and
-// web-service URL), the transfer resources (one libcurl handle and the lock
-// that serialises transfers on it) and ten stores of values fetched from the
-// server. Every store expires 300 s after its last read, except the
-// properties, which never expire; an expired store counts as absent until
-// the next set or add replaces it.
+// web-service URL) and ten stores of values fetched from the server. Every
+// store expires 300 s after its last read, except the properties, which
+// never expire; an expired store counts as absent until the next set or add
+// replaces it. The connection that carries the data file's requests is not
+// the cache's: connections come from the web-service client's pool.
 //
 // Every store operation (get, set, add, find) first touches the cache
 // (records its use and clears the marked-old flag). Lookups copy the answer
 // out, so nothing handed out points into the cache.
 // Thread-safety: all operations may be called from any thread; each store
 // has its own reader-writer lock, held for the duration of one operation on
-// it (shared by lookups, alone by changes).
+// it (shared by lookups, alone by changes). The session never changes.
 class DataFileCache {
  public:
   static constexpr double kLifetime = 300.0;
   static constexpr const char* kDefaultSessionId = "0";
   static constexpr const char* kDefaultWebserviceURL = "http://localhost:8312/svcgw";
 
+  // Why and until when the web service is not asked for this data file.
+  struct RequestHold {
+    std::int64_t until = 0;  // seconds since the epoch; 0: not held
+    std::string reason;
+  };
+
   // A cache for dataFileName; reads the data file's session unless the name
   // is null (then the cache has no name and no session strings).
   explicit DataFileCache(const char* dataFileName);
+  // A cache for a session already read.
+  explicit DataFileCache(Session session);
   ~DataFileCache();
 
   DataFileCache(const DataFileCache&) = delete;
   DataFileCache& operator=(const DataFileCache&) = delete;
 
+  // Reads the session of dataFileName from its data file in the data share;
+  // the defaults (session "0", the local web-service URL) stand in for what
+  // the file does not give, and the session is incomplete when the file
+  // could not be read or parsed. Logs each step.
+  static Session readExtraData(const std::string& dataFileName);
+
   // Session (fixed at construction; these do not touch the cache).
-  bool hasDataFileName() const { return hasName_; }
-  const std::string& getDataFileName() const { return dataFileName_; }
-  const std::string& getJsessionId() const { return jsessionId_; }
-  const std::string& getWebserviceURL() const { return webserviceURL_; }
+  const Session& getSession() const { return session_; }
+  bool hasDataFileName() const { return session_.hasDataFileName(); }
+  const std::string& getDataFileName() const { return session_.getDataFileName(); }
+  const std::string& getJsessionId() const { return session_.getJsessionId(); }
+  const std::string& getWebserviceURL() const { return session_.getWebserviceURL(); }
 
   // The data file's path in the data share: <share>/Talmxmlfiles/<name>-i.
   static std::string dataFilePath(const std::string& dataShare, char separator,
                                   const std::string& dataFileName);
 
-  // The libcurl handle, created at the first call (once, even when two
-  // threads ask at once); null when it cannot be created (logged; the next
-  // call tries again).
-  CURL* getCurlHandle();
-
-  // The lock that serialises transfers on the handle.
-  std::mutex& getCurlMutex() { return curlMutex_; }
+  // After a transfer timed out, the web service is not asked for this data
+  // file until then; a later hold replaces an earlier one.
+  void holdRequests(std::int64_t until, std::string reason) EXCLUDES(holdMutex_);
+  RequestHold getRequestHold() const EXCLUDES(holdMutex_);
 
   // Use bookkeeping for the registry.
   void touch();
@@ -150,10 +161,9 @@ class DataFileCache {
   template <typename T>
   struct alignas(64) Store {
     ReadMostlyMutex mutex;
-    std::unique_ptr<CacheEntry<T>> entry;
+    std::unique_ptr<CacheEntry<T>> entry GUARDED_BY(mutex);
   };
 
-  void readExtraData();
   // Records use (as touch does) and returns the time.
   std::int64_t recordUse();
 
@@ -176,17 +186,13 @@ class DataFileCache {
   static std::string additionalFileKey(const ImageData& image);
   static std::string formatKey(const FormatData& format);
 
-  const bool hasName_;
-  const std::string dataFileName_;
-  std::string jsessionId_;
-  std::string webserviceURL_;
+  const Session session_;
 
   std::atomic<std::int64_t> lastUsed_{0};
   std::atomic<bool> markedOld_{false};
 
-  std::mutex handleMutex_;  // guards curlHandle_
-  CURL* curlHandle_ = nullptr;
-  std::mutex curlMutex_;
+  mutable Mutex holdMutex_;
+  RequestHold hold_ GUARDED_BY(holdMutex_);
 
   Store<std::string> companyLogo_;
   Store<LabelList> labels_;

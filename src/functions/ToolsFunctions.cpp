@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "cache/LabelList.h"
+#include "diagnostics/ConnectorSettings.h"
 #include "diagnostics/LogRecord.h"
 #include "diagnostics/QuillonUtils.h"
 #include "functions/DisplayFormat.h"
@@ -30,6 +31,8 @@ struct Services {
   std::unique_ptr<IWebServiceClient> clientOwner;
   std::atomic<IWebServiceClient*> client{nullptr};
   std::atomic<std::int64_t> lastReload{0};
+  // The connector settings last read, for services made later.
+  ConnectorSettings settings;
 };
 
 Services& services() {
@@ -51,6 +54,13 @@ DataCache& ToolsFunctions::initDataCache() {
   if (cache != nullptr) return *cache;
   QLOG("ToolsFunctions::initDataCache", 4, LogType::Info) << "Reset data cache" << std::endl;
   s.dataCacheOwner = std::make_unique<DataCache>();
+  s.dataCacheOwner->setMaxDataFiles(s.settings.maxDataFiles);
+  // Every time the scanner wakes, the client closes its idle connections.
+  s.dataCacheOwner->setScanStep([] {
+    Services& owner = services();
+    std::lock_guard<std::mutex> held(owner.mutex);
+    if (owner.clientOwner) owner.clientOwner->closeIdleConnections();
+  });
   s.dataCacheOwner->startScannerThread();
   s.dataCache.store(s.dataCacheOwner.get(), std::memory_order_release);
   return *s.dataCacheOwner;
@@ -66,6 +76,7 @@ void ToolsFunctions::initWebService() {
   QLOG("ToolsFunctions::initWebService", 4, LogType::Info)
       << "Reset web service client" << std::endl;
   s.clientOwner = std::make_unique<WebServiceClient>(std::make_unique<CurlHelper>());
+  s.clientOwner->configure(s.settings);
   s.client.store(s.clientOwner.get(), std::memory_order_release);
 }
 
@@ -77,6 +88,7 @@ std::unique_ptr<IWebServiceClient> ToolsFunctions::replaceWebService(
     std::unique_ptr<IWebServiceClient> client) {
   Services& s = services();
   std::lock_guard<std::mutex> lock(s.mutex);
+  if (client) client->configure(s.settings);
   std::swap(s.clientOwner, client);
   s.client.store(s.clientOwner.get(), std::memory_order_release);
   return client;
@@ -97,6 +109,8 @@ void ToolsFunctions::releaseServices() {
   dataCache.reset();
   client.reset();
   s.lastReload.store(0);
+  std::lock_guard<std::mutex> lock(s.mutex);
+  s.settings = ConnectorSettings();
 }
 
 void ToolsFunctions::resetReloadTime() { services().lastReload.store(0); }
@@ -108,11 +122,21 @@ DataCache& ToolsFunctions::prepareServices() {
   // One thread reloads; the others go on with the level they have.
   if ((last == 0 || now > last + kLogLevelReloadSeconds) &&
       s.lastReload.compare_exchange_strong(last, now)) {
-    reloadLogLevel();
+    reloadConfiguration();
   }
   DataCache& dataCache = initDataCache();
   initWebService();
   return dataCache;
+}
+
+void ToolsFunctions::reloadConfiguration() {
+  reloadLogLevel();
+  const ConnectorSettings settings = ConnectorSettings::read(QuillonUtils::getConfigFileName());
+  Services& s = services();
+  std::lock_guard<std::mutex> lock(s.mutex);
+  s.settings = settings;
+  if (s.dataCacheOwner) s.dataCacheOwner->setMaxDataFiles(settings.maxDataFiles);
+  if (s.clientOwner) s.clientOwner->configure(settings);
 }
 
 template <typename Lookup>

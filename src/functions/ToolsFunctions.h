@@ -26,9 +26,12 @@ class ToolsFunctions {
   static void initWebService();
   // The client, or null before initWebService.
   static IWebServiceClient* webService();
-  // The first steps of every report function: reloads the log level when
-  // due, creates the services if needed and returns the data cache.
+  // The first steps of every report function: reloads the configuration
+  // when due, creates the services if needed and returns the data cache.
   static DataCache& prepareServices();
+  // Reads the log level and the connector settings from the configuration
+  // file and applies them to the services there are.
+  static void reloadConfiguration();
 
   // Destroys the services (the data cache stops and joins its scanner); the
   // next call creates them again. Called when the library is unloaded.

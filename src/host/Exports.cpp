@@ -3,7 +3,6 @@
 // reaches the host.
 #include "quilrun/quilrun.h"
 
-#include "diagnostics/QuillonUtils.h"
 #include "functions/TextFilter.h"
 #include "functions/ToolsFunctions.h"
 #include "host/ExportGuard.h"
@@ -23,10 +22,10 @@ Number number(const Number* value) {
 }
 
 // The filters and the barcode image create the web-service client
-// themselves, reading the log level first, as the other functions do.
+// themselves, reading the configuration first, as the other functions do.
 void ensureWebService() {
   if (ToolsFunctions::webService() == nullptr) {
-    quilrun::reloadLogLevel();
+    ToolsFunctions::reloadConfiguration();
     ToolsFunctions::initWebService();
   }
 }

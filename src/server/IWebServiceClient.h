@@ -7,6 +7,7 @@
 
 #include "cache/LabelData.h"
 #include "cache/RecordMaps.h"
+#include "diagnostics/ConnectorSettings.h"
 
 namespace quilrun {
 
@@ -20,6 +21,11 @@ class DataFileCache;
 class IWebServiceClient {
  public:
   virtual ~IWebServiceClient() = default;
+
+  // Takes the limits and TLS settings for the requests from now on.
+  virtual void configure(const ConnectorSettings& /*settings*/) {}
+  // Closes the connections that have been idle for a while.
+  virtual void closeIdleConnections() {}
 
   virtual std::string getCompanyLogo(DataFileCache& cache) = 0;
   // The data file's properties, or nothing when the request failed.

@@ -13,6 +13,11 @@ struct PostResult {
   long statusCode = -1;
   // The reply text (up to an embedded NUL byte, if any); empty unless success.
   std::string body;
+  // True when the transfer ended because a time limit was reached (to
+  // connect, or for the whole transfer).
+  bool timedOut = false;
+  // libcurl's own words on a failed transfer ("" on success).
+  std::string error;
 };
 
 }  // namespace quilrun

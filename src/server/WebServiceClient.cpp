@@ -2,8 +2,11 @@
 
 #include <utility>
 
+#include <cstdio>
+
 #include "cache/DataFileCache.h"
 #include "diagnostics/LogRecord.h"
+#include "platform/Clock.h"
 #include "server/VarnDLLCall.h"
 
 namespace quilrun {
@@ -26,11 +29,87 @@ std::string valueOf(const StringMap& properties, const char* name) {
 const char* const kLanguage = "Language";
 const char* const kCompanyNumber = "CompanyNumber";
 const char* const kDecimalSeparator = "DecimalSeparator";
+const char* const kPostRequest = "WebServiceClient::postRequest";
+
+// seconds as "2026-12-11 13:04:02 UTC".
+std::string utcText(std::int64_t seconds) {
+  const UtcTime utc = Clock::utcOf(seconds);
+  char text[40];
+  std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d UTC", utc.year, utc.month,
+                utc.day, utc.hour, utc.minute, utc.second);
+  return text;
+}
 
 }  // namespace
 
 WebServiceClient::WebServiceClient(std::unique_ptr<CurlHelper> curlHelper)
     : curlHelper_(std::move(curlHelper)) {}
+
+void WebServiceClient::configure(const ConnectorSettings& settings) {
+  MutexLock lock(&settingsMutex_);
+  settings_ = settings;
+}
+
+ConnectorSettings WebServiceClient::settings() const {
+  MutexLock lock(&settingsMutex_);
+  return settings_;
+}
+
+void WebServiceClient::closeIdleConnections() { pool_.closeIdle(); }
+
+bool WebServiceClient::held(const DataFileCache& cache, std::int64_t now) {
+  const DataFileCache::RequestHold hold = cache.getRequestHold();
+  if (hold.until <= now) return false;
+  QLOG(kPostRequest, 1, LogType::Error)
+      << "Web service not asked for datafile '" << cache.getDataFileName() << "' until "
+      << utcText(hold.until) << ": " << hold.reason << std::endl;
+  return true;
+}
+
+PostResult WebServiceClient::postRequest(DataFileCache& cache, const char* servicePath,
+                                         const pugi::xml_node& request) {
+  const Session& session = cache.getSession();
+  const ConnectorSettings limits = settings();
+  // Without a URL the transport reports why nothing is sent.
+  if (session.getWebserviceURL().empty()) {
+    return curlHelper_->postXmlRequest(session, nullptr, servicePath, request, limits);
+  }
+  Clock& clock = Clock::current();
+  if (held(cache, clock.nowSeconds())) return PostResult();
+  ConnectionPool::Refusal refusal = ConnectionPool::Refusal::None;
+  const std::int64_t waitStart = clock.nowMilliseconds();
+  ConnectionPool::Lease lease =
+      pool_.acquire(session.getDataFileName(), limits.maxConnections,
+                    static_cast<std::int64_t>(limits.connectTimeout) * 1000, refusal);
+  if (!lease) {
+    if (refusal == ConnectionPool::Refusal::Full) {
+      QLOG(kPostRequest, 1, LogType::Error)
+          << "No connection to the web service came free for datafile '"
+          << session.getDataFileName() << "' within "
+          << (clock.nowMilliseconds() - waitStart) / 1000
+          << " s: the pool is full (all MaxConnections = " << limits.maxConnections
+          << " are busy)" << std::endl;
+    }
+    return PostResult();
+  }
+  // A transfer of this data file that timed out while this call waited for
+  // the connection holds this request too.
+  if (held(cache, clock.nowSeconds())) return PostResult();
+  PostResult result = curlHelper_->postXmlRequest(session, lease.connection().handle(),
+                                                  servicePath, request, limits);
+  if (result.timedOut) {
+    const std::int64_t now = clock.nowSeconds();
+    const std::int64_t until = now + kHoldSeconds;
+    cache.holdRequests(until, "a transfer timed out at " + utcText(now) + " (" + result.error +
+                                  "; ConnectTimeout = " + std::to_string(limits.connectTimeout) +
+                                  " s, RequestTimeout = " + std::to_string(limits.requestTimeout) +
+                                  " s)");
+    QLOG(kPostRequest, 2, LogType::Warning)
+        << "Requests for datafile '" << session.getDataFileName() << "' are not sent until "
+        << utcText(until) << " after a transfer timed out" << std::endl;
+  }
+  return result;
+}
 
 // URL requests -------------------------------------------------------------------
 
@@ -43,7 +122,7 @@ pugi::xml_node WebServiceClient::imageRequest(pugi::xml_document& document,
 }
 
 std::string WebServiceClient::requestUrl(DataFileCache& cache, pugi::xml_document& document) {
-  const PostResult post = curlHelper_->postXmlRequest(&cache, "store", document.first_child());
+  const PostResult post = postRequest(cache, "store", document.first_child());
   return extractUrlFromResult(post, document);
 }
 
@@ -150,8 +229,7 @@ std::optional<StringMap> WebServiceClient::getProperties(DataFileCache& cache) {
       .append_child("datafile")
       .text()
       .set(cache.getDataFileName().c_str());
-  const PostResult post =
-      curlHelper_->postXmlRequest(&cache, "properties", document.first_child());
+  const PostResult post = postRequest(cache, "properties", document.first_child());
   if (!post.success) {
     QLOG(function, 1, LogType::Error) << "Web service call failed with error code "
                                       << post.statusCode << std::endl;
@@ -195,7 +273,7 @@ std::optional<StringMap> WebServiceClient::propertiesOf(DataFileCache& cache) {
 bool WebServiceClient::perform(DataFileCache& cache, VarnDLLCall& call) {
   call.setDataFile(cache.getDataFileName().c_str());
   const pugi::xml_node request = call.buildRequest();
-  const PostResult post = curlHelper_->postXmlRequest(&cache, "call", request);
+  const PostResult post = postRequest(cache, "call", request);
   if (!post.success) return false;
   return call.processResponse(post.body.c_str());
 }

@@ -8,6 +8,9 @@
 
 #include <pugixml.hpp>
 
+#include "diagnostics/ConnectorSettings.h"
+#include "platform/Mutex.h"
+#include "server/ConnectionPool.h"
 #include "server/CurlHelper.h"
 #include "server/IWebServiceClient.h"
 #include "server/PostResult.h"
@@ -18,11 +21,22 @@ namespace quilrun {
 // the data file's properties through "properties", and four remote calls of
 // the server-side library through "call" (currency formats, label variants,
 // messages, report texts), which take the language and company from the data
-// file's properties, fetching them first when the cache has none.
-// Thread-safety: stateless besides its CurlHelper; calls may run at once.
+// file's properties, fetching them first when the cache has none. Requests
+// go out on connections of its pool (one per data file, a bounded number in
+// all). After a transfer of a data file timed out, that data file's requests
+// are not sent for 30 s: they fail at once, each with a line saying so.
+// Thread-safety: calls may run at once from any thread.
 class WebServiceClient final : public IWebServiceClient {
  public:
+  // Seconds for which a data file's requests are not sent after one timed out.
+  static constexpr std::int64_t kHoldSeconds = 30;
+
   explicit WebServiceClient(std::unique_ptr<CurlHelper> curlHelper);
+
+  void configure(const ConnectorSettings& settings) override EXCLUDES(settingsMutex_);
+  void closeIdleConnections() override;
+  // The connections open now, for tests and checks.
+  std::size_t openConnections() const { return pool_.openCount(); }
 
   std::string getCompanyLogo(DataFileCache& cache) override;
   std::optional<StringMap> getProperties(DataFileCache& cache) override;
@@ -54,8 +68,19 @@ class WebServiceClient final : public IWebServiceClient {
   std::optional<StringMap> propertiesOf(DataFileCache& cache);
   // Posts a remote call; true when the reply was read into its parameters.
   bool perform(DataFileCache& cache, class VarnDLLCall& call);
+  // Posts request to servicePath of cache's web service on the data file's
+  // connection, unless its requests are held after a time-out or no
+  // connection comes free in time; holds them when this transfer times out.
+  PostResult postRequest(DataFileCache& cache, const char* servicePath,
+                         const pugi::xml_node& request) EXCLUDES(settingsMutex_);
+  // Logs why a held request is not sent; true when requests are held now.
+  static bool held(const DataFileCache& cache, std::int64_t now);
+  ConnectorSettings settings() const EXCLUDES(settingsMutex_);
 
   std::unique_ptr<CurlHelper> curlHelper_;
+  ConnectionPool pool_;
+  mutable Mutex settingsMutex_;
+  ConnectorSettings settings_ GUARDED_BY(settingsMutex_);
 };
 
 }  // namespace quilrun

@@ -1,11 +1,9 @@
 #include "cache/DataFileCache.h"
 
-#include <curl/curl.h>
 #include <gtest/gtest.h>
 
-#include <set>
+#include <filesystem>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "support/CapturingSink.h"
@@ -31,6 +29,7 @@ struct SessionCase {
   const char* sessionId;
   const char* url;
   const char* logged;  // a message that must be logged, or null
+  bool complete = true;  // read and parsed
 };
 
 TEST_F(DataFileCacheTest, ReadsTheSessionFromTheDataFile) {
@@ -48,8 +47,8 @@ TEST_F(DataFileCacheTest, ReadsTheSessionFromTheDataFile) {
        "http://u", "Data file does not contain 'jsessionId' value"},
       {"missing URL", "<r><jsessionId>S</jsessionId></r>", "S", local,
        "Data file does not contain 'webserviceURL' value"},
-      {"malformed", "<r><jsessionId>S</jsessionId>", "0", local, "' could not be parsed: "},
-      {"missing file", nullptr, "0", local, "' could not be parsed: File was not found"},
+      {"malformed", "<r><jsessionId>S</jsessionId>", "0", local, "' could not be parsed: ", false},
+      {"missing file", nullptr, "0", local, "' could not be parsed: File was not found\n", false},
   };
   for (const SessionCase& c : cases) {
     SCOPED_TRACE(c.name);
@@ -59,11 +58,41 @@ TEST_F(DataFileCacheTest, ReadsTheSessionFromTheDataFile) {
     EXPECT_EQ(cache.getDataFileName(), c.name);
     EXPECT_EQ(cache.getJsessionId(), c.sessionId);
     EXPECT_EQ(cache.getWebserviceURL(), c.url);
+    EXPECT_EQ(cache.getSession().isComplete(), c.complete);
     if (c.logged != nullptr) {
       EXPECT_NE(log.text().find(c.logged), std::string::npos) << log.text();
     } else {
       EXPECT_EQ(log.text(), "");
     }
+  }
+}
+
+// A data file that cannot be read at all is logged with the system's reason,
+// in the line of a file that cannot be parsed, and leaves the defaults.
+TEST_F(DataFileCacheTest, NamesWhyADataFileCannotBeRead) {
+  struct Case {
+    const char* name;
+    FileRead::Status status;  // Ok: the real file system
+    const char* reason;
+  };
+  const Case cases[] = {
+      {"folder", FileRead::Status::Ok, "Is a directory"},
+      {"denied", FileRead::Status::PermissionDenied, "Permission denied"},
+      {"broken disk", FileRead::Status::IoError, "Error reading from file/stream: Input/output error"},
+  };
+  std::filesystem::create_directory(installation_.share() / "Talmxmlfiles" / "folder-i");
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    installation_.platform().failReads(c.status, "Input/output error");
+    CapturingSink log;
+    DataFileCache cache(c.name);
+    EXPECT_NE(log.text().find(std::string("' could not be parsed: ") + c.reason + "\n"),
+              std::string::npos)
+        << log.text();
+    EXPECT_EQ(log.lines().size(), 1u) << log.text();
+    EXPECT_EQ(cache.getJsessionId(), "0");
+    EXPECT_EQ(cache.getWebserviceURL(), DataFileCache::kDefaultWebserviceURL);
+    EXPECT_FALSE(cache.getSession().isComplete());
   }
 }
 
@@ -251,29 +280,12 @@ TEST_F(DataFileCacheTest, StoreOperationsRecordUseAndSessionGettersDoNot) {
   cache.markAsOld();
   cache.getJsessionId();
   cache.getWebserviceURL();
-  cache.getCurlMutex();
+  cache.getRequestHold();
   EXPECT_EQ(cache.getLastUsed(), 5000);
   EXPECT_TRUE(cache.isMarkedAsOld());
   EXPECT_EQ(cache.findMessage("none"), std::nullopt);
   EXPECT_EQ(cache.getLastUsed(), 5100);
   EXPECT_FALSE(cache.isMarkedAsOld());
-}
-
-TEST_F(DataFileCacheTest, OneHandleEvenWhenFirstRequestsRace) {
-  ASSERT_EQ(curl_global_init(CURL_GLOBAL_ALL), CURLE_OK);
-  {
-    DataFileCache cache(nullptr);
-    std::vector<CURL*> handles(8);
-    std::vector<std::thread> threads;
-    for (size_t i = 0; i < handles.size(); ++i) {
-      threads.emplace_back([&cache, &handles, i] { handles[i] = cache.getCurlHandle(); });
-    }
-    for (std::thread& thread : threads) thread.join();
-    EXPECT_NE(handles[0], nullptr);
-    EXPECT_EQ(std::set<CURL*>(handles.begin(), handles.end()).size(), 1u);
-    EXPECT_EQ(cache.getLastUsed(), 5000);
-  }
-  curl_global_cleanup();
 }
 
 }  // namespace

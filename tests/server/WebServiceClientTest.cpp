@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "cache/DataFileCache.h"
+#include "server/Connection.h"
 #include "support/CaptureServer.h"
 #include "support/CapturingSink.h"
 #include "support/Installation.h"
@@ -138,20 +139,27 @@ TEST_F(WebServiceClientTest, UnreachableServerLeavesTheResultEmpty) {
 
 TEST_F(WebServiceClientTest, TransportEdges) {
   CurlHelper helper;
+  const ConnectorSettings settings;
+  const std::unique_ptr<Connection> connection = Connection::open();
+  ASSERT_TRUE(connection);
+  CURL* const handle = connection->handle();
   pugi::xml_document request;
   request.append_child("ping");
   {
     CapturingSink log;
     DataFileCache nameless(nullptr);
-    const PostResult result = helper.postXmlRequest(&nameless, "store", request.first_child());
+    const PostResult result =
+        helper.postXmlRequest(nameless.getSession(), handle, "store", request.first_child(), settings);
     EXPECT_FALSE(result.success);
     EXPECT_EQ(result.statusCode, -1);
     EXPECT_NE(log.text().find("]: Cannot POST request; web service URL is missing\n"),
               std::string::npos);
-    EXPECT_FALSE(helper.postXmlRequest(nullptr, "store", request.first_child()).success);
+    EXPECT_EQ(client_.getCompanyLogo(nameless), "");
+    EXPECT_EQ(client_.openConnections(), 0u);
   }
   server_.reply("store", "");
-  PostResult empty = helper.postXmlRequest(cache_.get(), "store", request.first_child());
+  PostResult empty =
+      helper.postXmlRequest(cache_->getSession(), handle, "store", request.first_child(), settings);
   EXPECT_TRUE(empty.success);
   EXPECT_EQ(empty.statusCode, 200);
   EXPECT_EQ(empty.body, "");
@@ -159,7 +167,8 @@ TEST_F(WebServiceClientTest, TransportEdges) {
 
   server_.reply("store", std::string("<r>a\0b</r>", 10), 503);
   CapturingSink log;
-  PostResult cut = helper.postXmlRequest(cache_.get(), "store", request.first_child());
+  PostResult cut =
+      helper.postXmlRequest(cache_->getSession(), handle, "store", request.first_child(), settings);
   EXPECT_TRUE(cut.success);
   EXPECT_EQ(cut.statusCode, 503);
   EXPECT_EQ(cut.body, "<r>a");
@@ -170,7 +179,7 @@ TEST_F(WebServiceClientTest, TransportEdges) {
 
   installation_.writeSession("SLASH", "S", server_.url() + "/");
   DataFileCache slash("SLASH");
-  helper.postXmlRequest(&slash, "properties", request.first_child());
+  helper.postXmlRequest(slash.getSession(), handle, "properties", request.first_child(), settings);
   EXPECT_EQ(server_.last().path, "/svcgw//properties");
 }
 
