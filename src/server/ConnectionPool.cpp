@@ -121,6 +121,11 @@ std::size_t ConnectionPool::openCount() const {
   return slots_.size();
 }
 
+bool ConnectionPool::isOpen(const std::string& dataFile) const {
+  MutexLock lock(&mutex_);
+  return slots_.count(dataFile) != 0;
+}
+
 std::size_t ConnectionPool::busyCount() const {
   MutexLock lock(&mutex_);
   return static_cast<std::size_t>(std::count_if(

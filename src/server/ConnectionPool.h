@@ -59,6 +59,8 @@ class ConnectionPool {
   // How many connections are open, and how many of them are lent out.
   std::size_t openCount() const EXCLUDES(mutex_);
   std::size_t busyCount() const EXCLUDES(mutex_);
+  // True when dataFile has an open connection.
+  bool isOpen(const std::string& dataFile) const EXCLUDES(mutex_);
 
  private:
   // One data file's connection and its use.

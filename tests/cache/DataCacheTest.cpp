@@ -2,7 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "support/CapturingSink.h"
@@ -219,6 +227,125 @@ TEST_F(DataCacheTest, ScannerMarksAfterFourteenStepsThenEveryFifteen) {
   EXPECT_EQ(count(log, "[DataCache::scanDataFilesRepeatedly   ], ["), 1);
   EXPECT_EQ(count(log, "]: The 'cache scanner' has stopped.\n"), 1);
 }
+
+// At most MaxDataFiles caches: a new data file drops the least recently used
+// cache that no call holds, with a line naming it and how long it was idle.
+TEST_F(DataCacheTest, KeepsAtMostMaxDataFilesDroppingTheLeastRecentlyUsed) {
+  for (const char* name : {"R4", "R5"}) installation_.writeSession(name, name, "http://erp/svcgw");
+  DataCache registry;
+  registry.setMaxDataFiles(3);
+  DataCache::CachePointer held = registry.getDataFileCache("R1");
+  clock_.advance(10);
+  registry.getDataFileCache("R2")->touch();
+  clock_.advance(10);
+  registry.getDataFileCache("R3")->touch();
+  clock_.advance(5);
+  CapturingSink log;
+  // R1 was used longest ago, but a call holds it: R2 goes.
+  registry.getDataFileCache("R4");
+  EXPECT_EQ(registry.size(), 3u);
+  EXPECT_EQ(registry.findDataFileCache("R2"), nullptr);
+  EXPECT_EQ(registry.findDataFileCache("R1"), held);
+  ASSERT_EQ(log.lines().size(), 1u) << log.text();
+  EXPECT_NE(log.text().find("[INFO   ], [DataCache::getDataFileCache "),
+            std::string::npos);
+  EXPECT_NE(log.text().find("]: Dropping the least recently used cache, for datafile 'R2' (not "
+                            "used for 15 seconds), to stay within MaxDataFiles = 3\n"),
+            std::string::npos)
+      << log.text();
+  held.reset();
+  registry.getDataFileCache("R5");
+  EXPECT_EQ(registry.findDataFileCache("R1"), nullptr);
+  // A dropped data file is simply read again.
+  EXPECT_EQ(registry.getDataFileCache("R2")->getJsessionId(), "S-R2");
+  EXPECT_EQ(registry.size(), 3u);
+
+  // When every cache is held, the registry keeps one more rather than drop
+  // a cache in use, and says so.
+  registry.setMaxDataFiles(1);
+  const DataCache::CachePointer a = registry.getDataFileCache("R3");
+  const DataCache::CachePointer b = registry.getDataFileCache("R4");
+  const DataCache::CachePointer c = registry.getDataFileCache("R5");
+  CapturingSink full;
+  const DataCache::CachePointer d = registry.getDataFileCache("R1");
+  EXPECT_EQ(registry.size(), 4u);
+  EXPECT_NE(full.text().find("]: All 3 DataFileCaches are in use: keeping more than "
+                             "MaxDataFiles = 1\n"),
+            std::string::npos)
+      << full.text();
+}
+
+// A data file that cannot be read gives a cache with the default session;
+// a request a second or more later reads it again, and a complete file then
+// gives a clean new cache.
+TEST_F(DataCacheTest, AnUnreadableDataFileIsReadAgainAfterASecond) {
+  installation_.writeDataFile("HALF", "<session><jsessionId>S-HALF</jsessionId><webserv");
+  DataCache registry;
+  const DataCache::CachePointer first = registry.getDataFileCache("HALF");
+  EXPECT_FALSE(first->getSession().isComplete());
+  EXPECT_EQ(first->getJsessionId(), "0");
+  first->addText(1, "asked with the defaults");
+  installation_.writeSession("HALF", "S-HALF", "http://erp/svcgw");
+  // Within the same second the file is not read again.
+  EXPECT_EQ(registry.getDataFileCache("HALF"), first);
+  clock_.advance(1);
+  const DataCache::CachePointer second = registry.getDataFileCache("HALF");
+  EXPECT_NE(second, first);
+  EXPECT_TRUE(second->getSession().isComplete());
+  EXPECT_EQ(second->getJsessionId(), "S-HALF");
+  EXPECT_EQ(second->findText(1), std::nullopt);
+  EXPECT_EQ(registry.findDataFileCache("HALF"), second);
+  EXPECT_EQ(registry.size(), 1u);
+  // A complete session stays.
+  clock_.advance(100);
+  EXPECT_EQ(registry.getDataFileCache("HALF"), second);
+
+  // A file that stays missing is read at most once a second.
+  installation_.platform().failReads(FileRead::Status::NotFound);
+  logLevel.store(5);
+  CapturingSink log;
+  registry.getDataFileCache("GONE");
+  registry.getDataFileCache("GONE");
+  clock_.advance(1);
+  registry.getDataFileCache("GONE");
+  EXPECT_EQ(count(log, "Trying to read data file"), 2);
+}
+
+#ifndef _WIN32
+// A data file whose read stalls (here a FIFO that nobody writes yet) holds
+// only the calls of that data file: other data files are looked up and read
+// meanwhile, and a second call for the stalled one waits for the first
+// one's read instead of reading again.
+TEST_F(DataCacheTest, AStalledDataFileReadHoldsOnlyItsOwnCalls) {
+  const std::filesystem::path fifo = installation_.share() / "Talmxmlfiles" / "STALL-i";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  DataCache registry;
+  registry.getDataFileCache("R1");
+  logLevel.store(5);
+  CapturingSink log;
+  DataCache::CachePointer first;
+  DataCache::CachePointer second;
+  std::thread reader([&] { first = registry.getDataFileCache("STALL"); });
+  while (count(log, "STALL-i'") == 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  std::thread waiter([&] { second = registry.getDataFileCache("STALL"); });
+
+  const auto start = std::chrono::steady_clock::now();
+  bool found = false;
+  EXPECT_TRUE(registry.withDataFileCache("R1", [&](DataFileCache&) { found = true; }));
+  EXPECT_TRUE(found);
+  EXPECT_EQ(registry.getDataFileCache("R2")->getJsessionId(), "S-R2");
+  EXPECT_EQ(registry.findDataFileCache("STALL"), nullptr);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+
+  std::ofstream(fifo) << "<session><jsessionId>S-STALL</jsessionId></session>";
+  reader.join();
+  waiter.join();
+  ASSERT_NE(first, nullptr);
+  EXPECT_EQ(first, second);
+  EXPECT_EQ(first->getJsessionId(), "S-STALL");
+  EXPECT_EQ(count(log, "Trying to read data file"), 2);  // STALL once, R2
+}
+#endif
 
 TEST(DataCacheStopTest, StopWakesTheScannerAtOnceOnTheSystemClock) {
   // No clock is replaced here: the scanner really sleeps for 60 s, and
