@@ -5,10 +5,9 @@ namespace erpsim {
 
 // Shuts down accepted TCP connections of this process by their ports.
 // cpp-httplib hands neither the accepted socket to a handler nor a way to
-// drop a kept-alive connection at stop, so the sockets are found among the
-// process's open descriptors by their local and peer ports. Only shutdown(2)
-// is called; the server still closes each descriptor itself, so no
-// descriptor is closed twice. POSIX only.
+// drop a kept-alive connection at stop, so the sockets are found by
+// AcceptedSockets. Only shutdown(2) is called; the server still closes each
+// descriptor itself, so no descriptor is closed twice. POSIX only.
 class ConnectionCloser {
  public:
   // Shuts down the connection accepted on localPort from peerPort. Returns

@@ -50,7 +50,7 @@ class PaddedReply {
 
 }  // namespace
 
-FaultInjector::FaultInjector(std::function<void(int)> sleep) : sleep_(std::move(sleep)) {}
+FaultInjector::FaultInjector(std::function<bool(int)> sleep) : sleep_(std::move(sleep)) {}
 
 void FaultInjector::respond(const Fault& fault, const std::string& reply,
                             const httplib::Request& request,

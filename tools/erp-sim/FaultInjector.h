@@ -13,8 +13,9 @@ namespace erpsim {
 // Answers a request with its good reply altered by a Fault.
 class FaultInjector {
  public:
-  // sleep waits the given milliseconds, or less when the server is stopping.
-  explicit FaultInjector(std::function<void(int)> sleep);
+  // sleep waits the given milliseconds, or less when the server is stopping,
+  // and returns false once it is stopping.
+  explicit FaultInjector(std::function<bool(int)> sleep);
 
   // Fills response with reply as fault alters it; for close, shuts the
   // request's connection down so that nothing reaches the client.
@@ -22,7 +23,7 @@ class FaultInjector {
                httplib::Response& response) const;
 
  private:
-  std::function<void(int)> sleep_;
+  std::function<bool(int)> sleep_;
 };
 
 }  // namespace erpsim

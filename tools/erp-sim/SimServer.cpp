@@ -44,7 +44,7 @@ std::vector<std::string> cookieHeaders(const httplib::Request& request) {
 
 SimServer::SimServer(const Fixtures& fixtures, const CommandLine& options)
     : service_(fixtures),
-      injector_([this](int ms) { sleepUnlessStopping(ms); }),
+      injector_([this](int ms) { return sleepUnlessStopping(ms); }),
       tls_(options.tls()),
       port_(options.port()),
       threads_(options.threads()) {
@@ -115,9 +115,9 @@ void SimServer::stop() {
   }
 }
 
-void SimServer::sleepUnlessStopping(int ms) {
+bool SimServer::sleepUnlessStopping(int ms) {
   std::unique_lock<std::mutex> lock(stateMutex_);
-  stateChanged_.wait_for(lock, std::chrono::milliseconds(ms), [this] { return stopping_; });
+  return !stateChanged_.wait_for(lock, std::chrono::milliseconds(ms), [this] { return stopping_; });
 }
 
 void SimServer::addRoutes() {

@@ -66,8 +66,8 @@ class SimServer {
   // /svcgw/fault/ path, or empty.
   void serve(const std::string& endpoint, const std::string& pathFault,
              const httplib::Request& request, httplib::Response& response);
-  // Waits ms milliseconds, or until stop.
-  void sleepUnlessStopping(int ms);
+  // Waits ms milliseconds, or until stop; returns false once stopping.
+  bool sleepUnlessStopping(int ms);
 
   ErpService service_;
   Stats stats_;
