@@ -1,5 +1,6 @@
 #include "Fault.h"
 
+#include <initializer_list>
 #include <stdexcept>
 
 #include "Numbers.h"
@@ -16,9 +17,23 @@ const char* bodyName(Fault::Body body) {
     case Fault::Body::Truncate: return "truncate";
     case Fault::Body::Large: return "size";
     case Fault::Body::Nul: return "nul";
+    case Fault::Body::Stall: return "stall";
+    case Fault::Body::Trickle: return "trickle";
+    case Fault::Body::Endless: return "endless";
+    case Fault::Body::Overlength: return "overlength";
     case Fault::Body::Reply: break;
   }
   return "";
+}
+
+// The body item key names, if it is one written without a value.
+std::optional<Fault::Body> plainBody(const std::string& key) {
+  for (const Fault::Body body :
+       {Fault::Body::Malformed, Fault::Body::Empty, Fault::Body::Close, Fault::Body::Truncate,
+        Fault::Body::Stall, Fault::Body::Endless, Fault::Body::Overlength}) {
+    if (key == bodyName(body)) return body;
+  }
+  return std::nullopt;
 }
 
 long long bounded(const std::string& item, const std::string& value, long long low,
@@ -74,12 +89,11 @@ Fault Fault::parse(const std::string& text) {
         fault.nulOffset = static_cast<std::size_t>(bounded(item, value, 0, 1LL << 40));
       }
       body = Body::Nul;
-    } else if (!hasValue && (key == "malformed" || key == "empty" || key == "close" ||
-                             key == "truncate")) {
-      body = key == "malformed" ? Body::Malformed
-             : key == "empty"   ? Body::Empty
-             : key == "close"   ? Body::Close
-                                : Body::Truncate;
+    } else if (key == "trickle") {
+      fault.trickleMs = static_cast<int>(bounded(item, value, 1, 60000));
+      body = Body::Trickle;
+    } else if (const std::optional<Body> plain = plainBody(key); plain && !hasValue) {
+      body = *plain;
     } else {
       throw std::invalid_argument("unknown or repeated fault item '" + item + "'");
     }
@@ -90,6 +104,10 @@ Fault Fault::parse(const std::string& text) {
       }
       fault.body = body;
     }
+  }
+  if (fault.body == Body::Stall && (delaySet || statusSet)) {
+    throw std::invalid_argument("fault item 'stall' sends no reply, so it takes no " +
+                                std::string(delaySet ? "delay" : "status"));
   }
   return fault;
 }
@@ -102,6 +120,8 @@ std::string Fault::describe() const {
     parts.push_back("size=" + std::to_string(sizeMiB));
   } else if (body == Body::Nul && nulOffset) {
     parts.push_back("nul=" + std::to_string(*nulOffset));
+  } else if (body == Body::Trickle) {
+    parts.push_back("trickle=" + std::to_string(trickleMs));
   } else if (body != Body::Reply) {
     parts.push_back(bodyName(body));
   }
