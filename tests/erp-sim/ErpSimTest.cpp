@@ -13,6 +13,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
+#include <limits>
 #include <memory>
 #include <string>
 #include <thread>
@@ -464,6 +465,59 @@ std::string curlPost(CURL* handle, const std::string& url, const std::string& bo
   return code == CURLE_OK ? reply : std::string("<curl: ") + curl_easy_strerror(code) + ">";
 }
 
+// What a libcurl client got for one request: how it ended, the status and
+// announced length, and how much of the body came.
+struct Transfer {
+  CURLcode code = CURLE_OK;
+  // 0 when no status line came.
+  long status = 0;
+  // -1 when the reply announced no Content-Length.
+  curl_off_t length = -1;
+  std::size_t received = 0;
+  // The body's first bytes, at most keptBytes.
+  std::string start;
+  static constexpr std::size_t keptBytes = 64 * 1024;
+  // The client aborts once more than this has come, as a client must do
+  // itself against a body without end.
+  std::size_t cap = 0;
+};
+
+size_t receive(char* data, size_t size, size_t count, void* transfer) {
+  Transfer& into = *static_cast<Transfer*>(transfer);
+  const std::size_t bytes = size * count;
+  into.received += bytes;
+  into.start.append(data, std::min(bytes, Transfer::keptBytes - into.start.size()));
+  return into.received > into.cap ? 0 : bytes;
+}
+
+// Posts a store request to url with libcurl, giving up after timeoutMs or
+// once more than cap bytes of body have come; fault, unless null, goes in
+// the fault header.
+Transfer curlTransfer(const std::string& url, const char* fault, long timeoutMs, std::size_t cap) {
+  Transfer transfer;
+  transfer.cap = cap;
+  const std::string body = imageRequest("R1", "0");
+  curl_slist* headers = curl_slist_append(nullptr, "Content-Type: text/xml");
+  if (fault) {
+    headers = curl_slist_append(headers, (std::string("X-Erp-Sim-Fault: ") + fault).c_str());
+  }
+  CURL* handle = curl_easy_init();
+  curl_easy_setopt(handle, CURLOPT_URL, url.c_str());
+  curl_easy_setopt(handle, CURLOPT_POSTFIELDS, body.c_str());
+  curl_easy_setopt(handle, CURLOPT_POSTFIELDSIZE, static_cast<long>(body.size()));
+  curl_easy_setopt(handle, CURLOPT_HTTPHEADER, headers);
+  curl_easy_setopt(handle, CURLOPT_COOKIE, "JSESSIONID=S1");
+  curl_easy_setopt(handle, CURLOPT_TIMEOUT_MS, timeoutMs);
+  curl_easy_setopt(handle, CURLOPT_WRITEDATA, &transfer);
+  curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, &receive);
+  transfer.code = curl_easy_perform(handle);
+  curl_easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &transfer.status);
+  curl_easy_getinfo(handle, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &transfer.length);
+  curl_easy_cleanup(handle);
+  curl_slist_free_all(headers);
+  return transfer;
+}
+
 TEST_F(ErpSimTest, ServesOneClientsRequestsOnOneConnection) {
   CURL* handle = curl_easy_init();
   ASSERT_NE(handle, nullptr);
@@ -503,6 +557,7 @@ TEST_F(ErpSimTest, AltersTheReplyAsTheRequestsFaultSays) {
       {"nul", 200, good + std::string(1, '\0')},
       {"nul=7", 200, good.substr(0, 7) + std::string(1, '\0') + good.substr(7)},
       {"delay=10;status=503 empty", 503, ""},
+      {"status=502,trickle=1", 502, good},
   };
   const auto with = client();
   for (const Case& c : cases) {
@@ -536,8 +591,8 @@ TEST_F(ErpSimTest, AltersTheReplyAsTheRequestsFaultSays) {
   // A bad fault is the test's mistake: 400 and nothing counted.
   EXPECT_EQ(post(*with, "store", request, "S1", {{"X-Erp-Sim-Fault", "empty,close"}})->status, 400);
   EXPECT_EQ(post(*with, "store", request, "S1", {{"X-Erp-Sim-Fault", "slow"}})->status, 400);
-  EXPECT_NE(stats().find("\"store\":10},"), std::string::npos) << stats();
-  EXPECT_NE(stats().find("\"faults\":10}"), std::string::npos) << stats();
+  EXPECT_NE(stats().find("\"store\":11},"), std::string::npos) << stats();
+  EXPECT_NE(stats().find("\"faults\":11}"), std::string::npos) << stats();
   EXPECT_EQ(answer("store", request), good);
 }
 
@@ -552,6 +607,58 @@ TEST_F(ErpSimTest, DelaysTheReplyByAtLeastTheFaultsTime) {
   ASSERT_TRUE(result);
   EXPECT_EQ(result->body, failureReply("propertiesResponse", "Unknown data file 'R9' for this session"));
   EXPECT_GE(elapsed, std::chrono::milliseconds(300));
+}
+
+// Faults that keep a client waiting, seen by a libcurl client with a
+// time-out. erp-sim runs with a single worker here: the request after each
+// case is answered only once the worker has let go of the connection the
+// client gave up on.
+TEST_F(ErpSimTest, KeepsTheClientWaitingUntilItGivesUp) {
+  start({"--port", "0", "--data", fixtureFile_, "--threads", "1"});
+  const std::string good = storeReply("http://img/logo.png");
+  const std::string head = good.substr(0, good.rfind("</")) + "<!--";
+  const std::size_t cap = 4 * 1024 * 1024;
+  struct Case {
+    const char* path;
+    const char* fault;
+    long timeoutMs;
+    CURLcode code;
+    long status;
+    curl_off_t length;
+    std::size_t least;
+    std::size_t most;
+    // What the body's first bytes are a prefix of.
+    std::string body;
+  };
+  const Case cases[] = {
+      {"store", "stall", 300, CURLE_OPERATION_TIMEDOUT, 0, -1, 0, 0, ""},
+      // A byte every 100 ms: two or three within the time-out.
+      {"store", "trickle=100", 300, CURLE_OPERATION_TIMEDOUT, 200,
+       static_cast<curl_off_t>(good.size()), 1, 3, good},
+      {"store", "overlength", 300, CURLE_OPERATION_TIMEDOUT, 200,
+       static_cast<curl_off_t>(good.size() + 1024), good.size(), good.size(), good},
+      {"fault/status=503,overlength/store", nullptr, 300, CURLE_OPERATION_TIMEDOUT, 503,
+       static_cast<curl_off_t>(good.size() + 1024), good.size(), good.size(), good},
+      // No length and no end: only the client's own cap stops it.
+      {"store", "endless", 10000, CURLE_WRITE_ERROR, 200, -1, cap + 1, cap + 64 * 1024,
+       head + std::string(Transfer::keptBytes, 'x')},
+  };
+  for (const Case& c : cases) {
+    const std::string name = std::string(c.path) + " " + (c.fault ? c.fault : "");
+    const Transfer got = curlTransfer(sim_->url() + "/" + c.path, c.fault, c.timeoutMs, cap);
+    EXPECT_EQ(got.code, c.code) << name << ": " << curl_easy_strerror(got.code);
+    EXPECT_EQ(got.status, c.status) << name;
+    EXPECT_EQ(got.length, c.length) << name;
+    EXPECT_GE(got.received, c.least) << name;
+    EXPECT_LE(got.received, c.most) << name;
+    EXPECT_EQ(got.start, c.body.substr(0, got.start.size())) << name;
+
+    httplib::Client next(sim_->root());
+    next.set_read_timeout(2, 0);
+    const auto result = post(next, "store", imageRequest("R1", "0"));
+    ASSERT_TRUE(result) << name << ": the worker still holds the connection";
+    EXPECT_EQ(result->body, good) << name;
+  }
 }
 
 TEST_F(ErpSimTest, FaultRuleAppliesToTheNextRequestsItSelects) {
@@ -577,6 +684,41 @@ TEST_F(ErpSimTest, FaultRuleAppliesToTheNextRequestsItSelects) {
   EXPECT_EQ(get(*with, "/faults"), "none\n");
 }
 
+// A rule is read back in the form it is written in, which reads the same
+// again; a bad one is refused with the reason.
+TEST_F(ErpSimTest, ReadsFaultsBackAsWrittenAndRefusesBadOnes) {
+  const auto with = client();
+  const auto set = [&](const std::string& rule) { return with->Post("/faults", rule, "text/plain"); };
+  const std::pair<const char*, const char*> readable[] = {
+      {"stall", "stall"},
+      {"trickle=60000 status=504 delay=1", "delay=1,status=504,trickle=60000"},
+      {"trickle=1", "trickle=1"},
+      {"endless;status=500", "status=500,endless"},
+      {"overlength delay=20 count=2", "delay=20,overlength,count=2"},
+  };
+  for (const auto& rule : readable) {
+    ASSERT_EQ(set(rule.first)->body, std::string(rule.second) + "\n") << rule.first;
+    EXPECT_EQ(set(rule.second)->body, std::string(rule.second) + "\n") << rule.first;
+  }
+  const std::pair<const char*, const char*> refused[] = {
+      {"trickle=0", "fault item 'trickle=0' needs a number from 1 to 60000"},
+      {"trickle=60001", "fault item 'trickle=60001' needs a number from 1 to 60000"},
+      {"trickle", "fault item 'trickle' needs a number from 1 to 60000"},
+      {"stall=1", "unknown or repeated fault item 'stall=1'"},
+      {"endless=0", "unknown or repeated fault item 'endless=0'"},
+      {"stall,malformed", "fault item 'malformed' conflicts with 'stall'"},
+      {"trickle=5 overlength", "fault item 'overlength' conflicts with 'trickle'"},
+      {"endless size=2", "fault item 'size=2' conflicts with 'endless'"},
+      {"status=503 stall", "fault item 'stall' sends no reply, so it takes no status"},
+      {"stall delay=10", "fault item 'stall' sends no reply, so it takes no delay"},
+  };
+  for (const auto& rule : refused) {
+    const auto result = set(rule.first);
+    EXPECT_EQ(result->status, 400) << rule.first;
+    EXPECT_EQ(result->body.rfind(rule.second, 0), 0u) << rule.first << ": " << result->body;
+  }
+}
+
 TEST_F(ErpSimTest, PercentRulePicksTheSameRequestsForTheSameSeed) {
   const auto with = client();
   const auto pattern = [&]() {
@@ -597,20 +739,25 @@ TEST_F(ErpSimTest, PercentRulePicksTheSameRequestsForTheSameSeed) {
 
 class ErpSimStopTest : public ErpSimTest, public ::testing::WithParamInterface<int> {};
 
-// Open keep-alive connections and a long delay must not hold the stop up.
+// Open keep-alive connections and requests held by a long delay or by a
+// fault that waits on the client must not hold the stop up.
 TEST_P(ErpSimStopTest, EndsWithExitCodeZero) {
   const auto idle = client();
   ASSERT_TRUE(post(*idle, "store", imageRequest("R1", "0")));
-  std::thread slow([&] {
-    httplib::Client waiting(sim_->root());
-    waiting.set_read_timeout(60, 0);
-    post(waiting, "store", imageRequest("R1", "0"), "S1", {{"X-Erp-Sim-Fault", "delay=60000"}});
-  });
-  while (stats().find("\"store\":2") == std::string::npos) {
+  const char* const held[] = {"delay=60000", "stall", "trickle=60000", "endless", "overlength"};
+  std::vector<std::thread> waiting;
+  for (const char* fault : held) {
+    waiting.emplace_back([this, fault] {
+      curlTransfer(sim_->url() + "/store", fault, 60000, std::numeric_limits<std::size_t>::max());
+    });
+  }
+  while (stats().find("\"store\":6") == std::string::npos) {
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
+  const auto start = std::chrono::steady_clock::now();
   EXPECT_EQ(sim_->stop(GetParam()), 0) << sim_->errorOutput();
-  slow.join();
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+  for (std::thread& thread : waiting) thread.join();
 }
 
 INSTANTIATE_TEST_SUITE_P(Signals, ErpSimStopTest, ::testing::Values(SIGTERM, SIGINT));
