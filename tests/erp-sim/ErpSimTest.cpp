@@ -688,7 +688,9 @@ TEST_F(ErpSimTest, FaultRuleAppliesToTheNextRequestsItSelects) {
 // again; a bad one is refused with the reason.
 TEST_F(ErpSimTest, ReadsFaultsBackAsWrittenAndRefusesBadOnes) {
   const auto with = client();
-  const auto set = [&](const std::string& rule) { return with->Post("/faults", rule, "text/plain"); };
+  const auto set = [&](const std::string& rule) {
+    return with->Post("/faults", rule, "text/plain");
+  };
   const std::pair<const char*, const char*> readable[] = {
       {"stall", "stall"},
       {"trickle=60000 status=504 delay=1", "delay=1,status=504,trickle=60000"},
