@@ -109,13 +109,10 @@ PostResult CurlHelper::postXmlRequest(const Session& session, CURL* handle,
     QLOG(kPost, 1, LogType::Error) << "Request failed with error: " << curl_easy_strerror(code)
                                    << std::endl;
     if (reply.tooLarge || code == CURLE_FILESIZE_EXCEEDED) {
-      curl_off_t announced = -1;
-      curl_easy_getinfo(handle, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &announced);
       QLOG(kPost, 1, LogType::Error)
           << "Reply abandoned: larger than MaxReplyMB = " << settings.maxReplyMB << " MiB ("
-          << (reply.tooLarge ? std::to_string(reply.text.size()) + " bytes received"
-                             : std::to_string(announced) + " bytes announced")
-          << ")" << std::endl;
+          << reply.text.size() << " bytes received"
+          << (reply.tooLarge ? "" : "; its Content-Length announces more") << ")" << std::endl;
     } else if (code == CURLE_UNSUPPORTED_PROTOCOL) {
       QLOG(kPost, 1, LogType::Error) << "Web service URL '" << url
                                      << "' refused: only http and https are used" << std::endl;

@@ -12,6 +12,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -24,6 +25,7 @@
 #include "erp-sim/ErpSimProcess.h"
 #include "support/CaptureServer.h"
 #include "support/CapturingSink.h"
+#include "support/FakeClock.h"
 #include "support/Installation.h"
 #include "support/TempFolder.h"
 
@@ -602,6 +604,210 @@ TEST_F(ClientErpSimTest, HttpsWithASelfSignedCertificate) {
   // The TLS connection is kept too.
   const std::string stats = get(*tls, "/stats");
   EXPECT_EQ(statCount(stats, "connections"), 2) << stats;
+  EXPECT_EQ(tls->stop(SIGTERM), 0) << tls->errorOutput();
+}
+
+// Limits -------------------------------------------------------------------------
+
+// The settings with a one-second request limit and one MiB replies.
+ConnectorSettings tightLimits() {
+  ConnectorSettings settings;
+  settings.requestTimeout = 1;
+  settings.maxReplyMB = 1;
+  return settings;
+}
+
+long openDescriptors() {
+  long count = 0;
+  for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+    (void)entry;
+    ++count;
+  }
+  return count;
+}
+
+// A server that holds the reply back, sends it a byte at a time, or never
+// ends it: the call gives its fallback within the limits, with a line that
+// says why.
+TEST_F(ClientErpSimTest, StalledSlowAndEndlessRepliesEndWithinTheLimits) {
+  struct Case {
+    const char* fault;
+    const char* reason;  // the transport's second ERROR line, or null
+  };
+  const Case cases[] = {
+      {"stall", nullptr},
+      {"trickle=200", nullptr},
+      {"overlength", nullptr},
+      {"endless", "Reply abandoned: larger than MaxReplyMB = 1 MiB ("},
+      {"size=4", "Reply abandoned: larger than MaxReplyMB = 1 MiB (0 bytes received; its Content-Length "
+               "announces more)"},
+  };
+  client_.configure(tightLimits());
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.fault);
+    const std::unique_ptr<DataFileCache> cache =
+        open("R1001", kEnglish, sim_->url() + "/fault/" + c.fault);
+    CapturingSink log;
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(client_.getCompanyLogo(*cache), "");
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(2500));
+    if (c.reason == nullptr) {
+      EXPECT_TRUE(logged(log, "ERROR", "CurlHelper::postXmlRequest",
+                         "Request failed with error: Timeout was reached"))
+          << log.text();
+      EXPECT_TRUE(logged(log, "WARNING", "WebServiceClient::postRequest",
+                         "Requests for datafile 'R1001' are not sent until "))
+          << log.text();
+    } else {
+      EXPECT_TRUE(logged(log, "ERROR", "CurlHelper::postXmlRequest", c.reason)) << log.text();
+      EXPECT_EQ(cache->getRequestHold().until, 0);
+    }
+    EXPECT_TRUE(logged(log, "ERROR", "WebServiceClient::extractUrlFromResult",
+                       "Web service call was not successful"))
+        << log.text();
+  }
+  // A reply within the limits is read as ever.
+  const std::unique_ptr<DataFileCache> cache = open("R1001", kEnglish);
+  EXPECT_EQ(client_.getCompanyLogo(*cache), "https://erp.example.com/images/company/042/logo.png");
+}
+
+// After a time-out, the data file's requests are not sent for 30 s on the
+// clock: calls fail at once, also one that was already waiting for the
+// connection; then the server is asked again.
+TEST_F(ClientErpSimTest, ATimeOutHoldsTheDataFilesRequestsForThirtySeconds) {
+  FakeClock clock(1796994242);  // 2026-12-11 13:04:02 UTC
+  client_.configure(tightLimits());
+  const std::unique_ptr<DataFileCache> cache = open("R1001", kEnglish);
+  cache->setProperties(StringMap{{"Language", "2"}});
+  const std::unique_ptr<DataFileCache> other = open("R1002", kEnglish);
+  post(*sim_, "/stats/reset", "");
+  post(*sim_, "/faults", "stall count=1 endpoint=store");
+  CapturingSink log;
+  std::string waited = "unset";
+  std::chrono::steady_clock::duration waitedFor{};
+  std::thread first([&] { EXPECT_EQ(client_.getCompanyLogo(*cache), ""); });
+  // The second call starts while the first one holds the connection.
+  while (statCount(get(*sim_, "/stats"), "faults") < 1) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  std::thread second([&] {
+    const auto start = std::chrono::steady_clock::now();
+    waited = client_.getMessage(*cache, "tcmcs0010");
+    waitedFor = std::chrono::steady_clock::now() - start;
+  });
+  first.join();
+  second.join();
+  EXPECT_EQ(waited, "");
+  EXPECT_LT(waitedFor, std::chrono::milliseconds(1500));
+  const std::string held =
+      "Web service not asked for datafile 'R1001' until 2026-12-11 13:04:32 UTC: a transfer timed "
+      "out at 2026-12-11 13:04:02 UTC (";
+  EXPECT_TRUE(logged(log, "ERROR", "WebServiceClient::postRequest", held)) << log.text();
+
+  post(*sim_, "/stats/reset", "");
+  clock.advance(29);
+  CapturingSink later;
+  EXPECT_EQ(client_.getCompanyLogo(*cache), "");
+  EXPECT_TRUE(logged(later, "ERROR", "WebServiceClient::postRequest", held)) << later.text();
+  // Only this data file is held.
+  EXPECT_EQ(client_.getCompanyLogo(*other), "https://erp.example.com/images/company/042/logo.png");
+  EXPECT_EQ(statCount(get(*sim_, "/stats"), "store"), 1);
+  clock.advance(1);
+  EXPECT_EQ(client_.getCompanyLogo(*cache), "https://erp.example.com/images/company/042/logo.png");
+}
+
+// With every connection busy, a call waits ConnectTimeout for one, then gives
+// its fallback with a line that says the pool is full.
+TEST_F(ClientErpSimTest, AFullPoolAnswersTheFallbackAfterConnectTimeout) {
+  ConnectorSettings settings;
+  settings.maxConnections = 1;
+  settings.connectTimeout = 1;
+  settings.requestTimeout = 3;
+  client_.configure(settings);
+  const std::unique_ptr<DataFileCache> stalled =
+      open("R1002", kEnglish, sim_->url() + "/fault/stall");
+  const std::unique_ptr<DataFileCache> waiting = open("R1001", kEnglish);
+  post(*sim_, "/stats/reset", "");
+  std::thread holder([&] { client_.getCompanyLogo(*stalled); });
+  while (statCount(get(*sim_, "/stats"), "faults") < 1) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  CapturingSink log;
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(client_.getCompanyLogo(*waiting), "");
+  const auto took = std::chrono::steady_clock::now() - start;
+  EXPECT_GE(took, std::chrono::milliseconds(900));
+  EXPECT_LT(took, std::chrono::milliseconds(2500));
+  EXPECT_TRUE(logged(log, "ERROR", "WebServiceClient::postRequest",
+                     "No connection to the web service came free for datafile 'R1001' within 1 s: "
+                     "the pool is full (all MaxConnections = 1 are busy)"))
+      << log.text();
+  holder.join();
+  EXPECT_EQ(client_.getCompanyLogo(*waiting), "https://erp.example.com/images/company/042/logo.png");
+}
+
+// However many data files come, no more than MaxConnections connections (and
+// their descriptors) stay open.
+TEST_F(ClientErpSimTest, ConnectionsStayBoundedOverManyDataFiles) {
+  ConnectorSettings settings;
+  settings.maxConnections = 4;
+  client_.configure(settings);
+  const long before = openDescriptors();
+  post(*sim_, "/stats/reset", "");
+  for (int i = 0; i < 100; ++i) {
+    const std::unique_ptr<DataFileCache> cache = open(("D" + std::to_string(i)).c_str(), kEnglish);
+    client_.getCompanyLogo(*cache);
+    ASSERT_LE(client_.openConnections(), 4u);
+  }
+  EXPECT_LE(openDescriptors(), before + 4 * 3);
+  // Each data file had its own connection, closed when another needed room.
+  EXPECT_EQ(statCount(get(*sim_, "/stats"), "connections"), 101);
+}
+
+TEST_F(ClientErpSimTest, OnlyHttpAndHttpsAreSpoken) {
+  const std::string port = std::to_string(sim_->port());
+  for (const std::string& url : std::vector<std::string>{"file:///etc", "ftp://127.0.0.1:" + port + "/svcgw",
+                                "dict://127.0.0.1:" + port + "/svcgw"}) {
+    SCOPED_TRACE(url);
+    const std::unique_ptr<DataFileCache> cache = open("R1001", kEnglish, url);
+    CapturingSink log;
+    EXPECT_EQ(client_.getCompanyLogo(*cache), "");
+    EXPECT_TRUE(logged(log, "ERROR", "CurlHelper::postXmlRequest",
+                       "Web service URL '" + url + "/store' refused: only http and https are used"))
+        << log.text();
+  }
+}
+
+// A self-signed certificate is taken by default; VerifyCertificates refuses
+// it, unless CertificateFile names it.
+TEST_F(ClientErpSimTest, CertificatesAreCheckedWhenAskedFor) {
+  const std::string key = (folder_->path() / "verify-key.pem").string();
+  const std::string certificate = (folder_->path() / "verify-cert.pem").string();
+  const std::string command =
+      "openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=127.0.0.1"
+      " -addext subjectAltName=IP:127.0.0.1 -keyout " + key + " -out " + certificate +
+      " 2>/dev/null";
+  ASSERT_EQ(std::system(command.c_str()), 0);
+  const std::unique_ptr<ErpSimProcess> tls(start(
+      {"--port", "0", "--data", QUILRUN_DEMO_FIXTURES, "--tls", certificate, key}, "verify.txt"));
+  ASSERT_EQ(tls->url().rfind("https://127.0.0.1:", 0), 0u) << tls->errorOutput();
+  const std::unique_ptr<DataFileCache> cache = open("R1001", kEnglish, tls->url());
+  const std::string logo = "https://erp.example.com/images/company/042/logo.png";
+
+  EXPECT_EQ(client_.getCompanyLogo(*cache), logo);
+  ConnectorSettings settings;
+  settings.verifyCertificates = true;
+  client_.configure(settings);
+  {
+    CapturingSink log;
+    EXPECT_EQ(client_.getCompanyLogo(*cache), "");
+    EXPECT_TRUE(logged(log, "ERROR", "CurlHelper::postXmlRequest",
+                       "The web service's certificate was refused (VerifyCertificates = 1): "))
+        << log.text();
+  }
+  settings.certificateFile = certificate;
+  client_.configure(settings);
+  EXPECT_EQ(client_.getCompanyLogo(*cache), logo);
   EXPECT_EQ(tls->stop(SIGTERM), 0) << tls->errorOutput();
 }
 
