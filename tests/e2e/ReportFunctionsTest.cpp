@@ -12,6 +12,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -486,6 +488,54 @@ TEST_F(ReportCacheTest, MissesAreAskedForAgainExceptWithCachedFormats) {
       EXPECT_EQ(ErpCounts::fetch(port).requests(), before.requests());
     }
   }
+}
+
+// The limits of the configuration file hold however many data files come:
+// at most MaxDataFiles caches (each one dropped early is named in the log)
+// and MaxConnections open connections.
+TEST_F(ReportCacheTest, ManyDataFilesStayWithinTheConfiguredLimits) {
+  if (!inside()) return runInside(3);
+  const std::filesystem::path root = quilrun::installedRoot();
+  std::ofstream(root / "platform" / "configuration" / "corvane_talm_Quilrun.config",
+                std::ios::app)
+      << "MaxDataFiles = 10\nMaxConnections = 4\n";
+  const int port = quilrun::installedErpPort();
+  const std::string url = "http://127.0.0.1:" + std::to_string(port) + "/svcgw";
+  std::vector<std::string> names;
+  for (int i = 0; i < 100; ++i) {
+    names.push_back("MANY" + std::to_string(i));
+    quilrun::HostInstallation::writeFile(root / "share" / "Talmxmlfiles" / (names.back() + "-i"),
+                                         std::string("<s><jsessionId>") +
+                                             DemoErp::kFirstSession +
+                                             "</jsessionId><webserviceURL>" + url +
+                                             "</webserviceURL></s>");
+  }
+  auto descriptors = [] {
+    long count = 0;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+      count += !entry.path().empty();
+    }
+    return count;
+  };
+  LoadedLibrary library(quilrun::libraryBesideExecutable());
+  // The first call creates the log file and the scanner: count from after it.
+  callWithBuffer(library, {"tt_getProperty", {"R1001", "UserName"}, "jsmith", "properties"}, 64);
+  const long before = descriptors();
+  const ErpCounts start = ErpCounts::fetch(port);
+  for (const std::string& name : names) {
+    callWithBuffer(library, {"tt_getProperty", {name, "UserName"}, "", "properties"}, 64);
+  }
+  EXPECT_LE(descriptors(), before + 4 * 3);
+  // A connection per data file, and the one that asks for the figures.
+  EXPECT_EQ(ErpCounts::fetch(port)["connections"] - start["connections"], 101);
+  int dropped = 0;
+  for (const LogLine& line : quilrun::installedLogLines()) {
+    dropped += line.level == "INFO" && line.function == "DataCache::getDataFileCache" &&
+               line.message.rfind("Dropping the least recently used cache, for datafile '", 0) == 0 &&
+               line.message.find("to stay within MaxDataFiles = 10") != std::string::npos;
+  }
+  // R1001 and the first 99 others made room for the last ninety.
+  EXPECT_EQ(dropped, 91);
 }
 
 }  // namespace
