@@ -22,20 +22,18 @@ std::size_t CurlHelper::writeMemoryCallback(char* data, std::size_t size, std::s
                                             void* userData) {
   Reply& reply = *static_cast<Reply*>(userData);
   const std::size_t bytes = size * count;
-  if (static_cast<std::int64_t>(reply.text.size() + bytes) > reply.limit) {
-    reply.tooLarge = true;
-    return 0;
-  }
   try {
-    if (reply.text.empty()) {
+    if (!reply.started) {
+      reply.started = true;
       // A reply that announces its length is received into one block.
       curl_off_t announced = -1;
       curl_easy_getinfo(reply.handle, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &announced);
-      if (announced > 0 && announced <= reply.limit) {
-        reply.text.reserve(static_cast<std::size_t>(announced));
-      }
+      reply.buffer.expect(announced);
     }
-    reply.text.append(data, bytes);
+    if (!reply.buffer.append(data, bytes)) {
+      reply.tooLarge = true;
+      return 0;
+    }
   } catch (const std::bad_alloc&) {
     QLOG("writeMemoryCallback", 1, LogType::Error)
         << "Out of memory when reading the POST response" << std::endl;
@@ -65,9 +63,7 @@ PostResult CurlHelper::postXmlRequest(const Session& session, CURL* handle,
       session.getWebserviceURL() + "/" + (servicePath != nullptr ? servicePath : "");
   const std::string cookie = "JSESSIONID=" + session.getJsessionId();
   curl_slist* headers = curl_slist_append(nullptr, "Content-Type: text/xml");
-  Reply reply;
-  reply.handle = handle;
-  reply.limit = settings.maxReplyBytes();
+  Reply reply(handle, settings.maxReplyBytes());
   char error[CURL_ERROR_SIZE] = "";
 
   curl_easy_reset(handle);
@@ -111,7 +107,7 @@ PostResult CurlHelper::postXmlRequest(const Session& session, CURL* handle,
     if (reply.tooLarge || code == CURLE_FILESIZE_EXCEEDED) {
       QLOG(kPost, 1, LogType::Error)
           << "Reply abandoned: larger than MaxReplyMB = " << settings.maxReplyMB << " MiB ("
-          << reply.text.size() << " bytes received"
+          << reply.buffer.size() << " bytes received"
           << (reply.tooLarge ? "" : "; its Content-Length announces more") << ")" << std::endl;
     } else if (code == CURLE_UNSUPPORTED_PROTOCOL) {
       QLOG(kPost, 1, LogType::Error) << "Web service URL '" << url
@@ -123,8 +119,8 @@ PostResult CurlHelper::postXmlRequest(const Session& session, CURL* handle,
           << "): " << result.error << std::endl;
     }
   } else {
-    QLOG(kPost, 5, LogType::Debug) << "Received response:\n"
-                                   << loggedBody(reply.text) << std::endl;
+    std::string text = reply.buffer.take();
+    QLOG(kPost, 5, LogType::Debug) << "Received response:\n" << loggedBody(text) << std::endl;
     long status = 0;
     curl_easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &status);
     result.statusCode = status;
@@ -134,8 +130,8 @@ PostResult CurlHelper::postXmlRequest(const Session& session, CURL* handle,
     }
     result.success = true;
     // A reply with an embedded NUL byte is handed back up to that byte.
-    reply.text.resize(std::strlen(reply.text.c_str()));
-    result.body = std::move(reply.text);
+    text.resize(std::strlen(text.c_str()));
+    result.body = std::move(text);
   }
   curl_slist_free_all(headers);
   return result;

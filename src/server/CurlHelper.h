@@ -10,6 +10,7 @@
 #include "cache/Session.h"
 #include "diagnostics/ConnectorSettings.h"
 #include "server/PostResult.h"
+#include "server/ResponseBuffer.h"
 
 typedef void CURL;
 
@@ -52,9 +53,10 @@ class CurlHelper {
  private:
   // The reply being received, with its limit.
   struct Reply {
-    CURL* handle = nullptr;
-    std::string text;
-    std::int64_t limit = 0;
+    Reply(CURL* transfer, std::int64_t limit) : handle(transfer), buffer(limit) {}
+    CURL* handle;
+    ResponseBuffer buffer;
+    bool started = false;
     bool tooLarge = false;
   };
 };
