@@ -74,13 +74,15 @@ std::string SoakOptions::helpText() {
          "  --seed S           seed of the fault choice (default 1)\n"
          "  --rotate-every N   renderings between changes of the fault kind\n"
          "                     (default a hundredth of the renderings)\n"
-         "  --check-rss        fail when the resident memory grows in the second half\n"
-         "                     (meant for full-size runs: in a short one a leak is\n"
-         "                     small beside the allocator's noise)\n"
+         "  --check-rss        fail when the resident memory grows in the second half,\n"
+         "                     or descriptors other than erp-sim connections do, or\n"
+         "                     there are more connections than data files (meant for\n"
+         "                     full-size runs: in a short one a leak is small beside\n"
+         "                     the allocator's noise)\n"
          "\n"
          "Exit code 0: every call answered correctly or with its fallback; 1: a wrong\n"
          "answer, a broken call, an exception caught in an export, or (with --check-rss)\n"
-         "memory growth; 2: bad command line; 3: the run could not be set up.\n";
+         "memory or descriptor growth; 2: bad command line; 3: the run could not be set up.\n";
 }
 
 long long SoakOptions::renderingsPerPhase() const {

@@ -21,7 +21,8 @@ class SoakOptions {
   // Renderings between two changes of the fault rule; 0 picks a hundredth of
   // the renderings, so that every fault kind comes round about eleven times.
   long long rotateEvery = 0;
-  // A resident memory that grows in the second half fails the run.
+  // A resident memory or open descriptors that grow in the second half fail
+  // the run (see MemoryTrend).
   bool checkRss = false;
   bool help = false;
 

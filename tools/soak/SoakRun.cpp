@@ -13,6 +13,8 @@
 #include "DataFileSchedule.h"
 #include "DynamicLibrary.h"
 #include "FaultRotation.h"
+#include "MemorySample.h"
+#include "MemoryTrend.h"
 #include "ReportRenderer.h"
 #include "ReportTemplate.h"
 #include "ResidentMemory.h"
@@ -83,11 +85,12 @@ int SoakRun::run() const {
 
   const long long total = options_.renderings;
   const DataFileSchedule schedule(total, dataFiles.size());
-  // The resident memory is sampled with no rendering under way: each half
-  // runs on threads of its own, joined before the sample, so that no reply
-  // is held at the moment.
-  const long long rssStart = ResidentMemory::settledKiB();
-  std::printf("RSS at the start:  %s\n", ResidentMemory::describe(rssStart).c_str());
+  // The memory is sampled with no rendering under way: each half runs on
+  // threads of its own, joined before the sample, so that no reply is held
+  // at the moment.
+  const char* const distortion = ResidentMemory::distortion();
+  const MemorySample atStart = MemorySample::settled(port);
+  std::printf("RSS at the start:  %s\n", atStart.describe(distortion).c_str());
   std::fflush(stdout);
 
   const auto threadCount = static_cast<std::size_t>(options_.threads);
@@ -127,18 +130,18 @@ int SoakRun::run() const {
     }
   };
   renderPart(0, total / 2);
-  const long long rssMiddle = ResidentMemory::settledKiB();
-  std::printf("RSS in the middle: %s\n", ResidentMemory::describe(rssMiddle).c_str());
+  const MemorySample atMiddle = MemorySample::settled(port);
+  std::printf("RSS in the middle: %s\n", atMiddle.describe(distortion).c_str());
   std::fflush(stdout);
   renderPart(total / 2, total);
   rotation.finish();
-  const long long rssEnd = ResidentMemory::settledKiB();
+  const MemorySample atEnd = MemorySample::settled(port);
   const quilrun::ErpCounts erp = quilrun::ErpCounts::fetch(port);
 
   CallOracle::Tally tally = oracle.newTally();
   for (const CallOracle::Tally& part : tallies) tally.add(part);
 
-  std::printf("RSS at the end:    %s\n", ResidentMemory::describe(rssEnd).c_str());
+  std::printf("RSS at the end:    %s\n", atEnd.describe(distortion).c_str());
 
   std::printf("\nfault kinds (each on %d%% of requests, rotated every %lld renderings):\n",
               options_.faultPercent, options_.renderingsPerPhase());
@@ -162,8 +165,7 @@ int SoakRun::run() const {
 
   long long fallbacks = 0;
   for (const long long count : tally.fallbacks) fallbacks += count;
-  const long long growth = rssEnd >= 0 && rssMiddle >= 0 ? rssEnd - rssMiddle : 0;
-  const bool flat = growth <= kFlatGrowthKiB;
+  const MemoryTrend memory(atStart, atMiddle, atEnd, distortion, options_.dataFiles);
   std::printf("\nsummary:\n");
   std::printf("  renderings        %lld on %d thread%s across %d data files\n", tally.renderings,
               options_.threads, options_.threads == 1 ? "" : "s", options_.dataFiles);
@@ -177,19 +179,7 @@ int SoakRun::run() const {
   std::printf("  mismatches        %lld (%lld broken calls)\n", tally.mismatches, tally.broken);
   std::printf("  time              %.2f s (%.1f us per rendering)\n", seconds,
               tally.renderings > 0 ? seconds * 1e6 / static_cast<double>(tally.renderings) : 0.0);
-  std::printf("  RSS               start %s, middle %s, end %s; second half %s\n",
-              ResidentMemory::describe(rssStart).c_str(),
-              ResidentMemory::describe(rssMiddle).c_str(), ResidentMemory::describe(rssEnd).c_str(),
-              ResidentMemory::describe(growth, true).c_str());
-  const char* const distortion = ResidentMemory::distortion();
-  if (distortion != nullptr) {
-    std::printf("  RSS verdict       not judged in this build: %s\n", distortion);
-  } else {
-    std::printf("  RSS verdict       %s (second half %s, bound +%s)%s\n",
-                flat ? "flat" : "NOT FLAT", ResidentMemory::describe(growth, true).c_str(),
-                ResidentMemory::describe(kFlatGrowthKiB).c_str(),
-                options_.checkRss ? "" : "; not checked without --check-rss");
-  }
+  std::fputs(memory.summary(options_.checkRss).c_str(), stdout);
   for (const std::string& shown : tally.shown) std::printf("  MISMATCH %s\n", shown.c_str());
   if (tally.mismatches > static_cast<long long>(tally.shown.size())) {
     std::printf("  ... and %lld more mismatches\n",
@@ -198,7 +188,7 @@ int SoakRun::run() const {
   std::fflush(stdout);
 
   if (tally.mismatches > 0) return 1;
-  if (options_.checkRss && !flat && distortion == nullptr) return 1;
+  if (options_.checkRss && !memory.flat()) return 1;
   return 0;
 }
 
