@@ -15,8 +15,9 @@ namespace soak {
 class MemoryTrend {
  public:
   // The growth of the resident memory over the second half that still counts
-  // as flat. Sampled with no rendering under way and after the allocator gave
-  // its free pages back (ResidentMemory::settledKiB), the figure moves by well
+  // as flat. Sampled with no rendering under way, after the allocator gave
+  // its free pages back (ResidentMemory::settledKiB) and with its thresholds
+  // fixed (ResidentMemory::pinAllocatorThresholds), the figure moves by well
   // under 0.1 MiB between the middle and the end of a full run. 1 MiB leaves
   // ten times that for other machines and allocators and still shows a leak
   // of 21 bytes per rendering, or of 105 bytes per faulted request, over the

@@ -26,6 +26,17 @@ long long ResidentMemory::settledKiB() {
   return currentKiB();
 }
 
+bool ResidentMemory::pinAllocatorThresholds() {
+#if defined(__GLIBC__)
+  // glibc's default for both; setting either stops the adjustment of both.
+  constexpr int kThreshold = 128 * 1024;
+  return ::mallopt(M_MMAP_THRESHOLD, kThreshold) == 1 &&
+         ::mallopt(M_TRIM_THRESHOLD, kThreshold) == 1;
+#else
+  return false;
+#endif
+}
+
 const char* ResidentMemory::distortion() {
 #if defined(__has_feature)
 #if __has_feature(address_sanitizer)

@@ -40,6 +40,12 @@ int SoakRun::run() const {
   if (port <= 0) throw std::runtime_error("no erp-sim port in the environment");
   std::vector<std::string> dataFiles;
   for (int i = 0; i < options_.dataFiles; ++i) dataFiles.push_back(SoakOptions::dataFileName(i));
+  // Before the library is loaded, so that all its blocks are placed under
+  // the same thresholds.
+  std::printf("allocator: %s\n",
+              ResidentMemory::pinAllocatorThresholds()
+                  ? "mmap and trim thresholds fixed at 128 KiB"
+                  : "thresholds not fixed (the allocator takes no such setting)");
 
   // Declared in this order so that the renderer, which holds the library's
   // functions, goes before the library is closed at the end.
