@@ -29,6 +29,10 @@ class FaultRotation {
   // The fault kinds, in rotation order.
   static const std::vector<std::string>& faults();
 
+  // True for a fault that holds the calling thread until the library's
+  // request time-out (those are applied to one request a phase).
+  static bool holdsTheCaller(const std::string& fault);
+
   FaultRotation(int port, int percent, long long seed, long long renderingsPerPhase);
 
   // Called before rendering number rendering (from 0): when it starts a phase
@@ -49,6 +53,8 @@ class FaultRotation {
   // Counts erp-sim's requests and faults since the last change for the
   // current phase's kind. REQUIRES: mutex_ held.
   void countPhase();
+  // rule as erp-sim writes it, without its count item.
+  static std::string withoutCount(const std::string& rule);
   // Posts rule and checks that erp-sim took it. REQUIRES: mutex_ held.
   void post(const std::string& rule);
 

@@ -3,6 +3,7 @@
 #include <signal.h>
 
 #include <cstdio>
+#include <fstream>
 #include <stdexcept>
 
 #include "SoakFixtures.h"
@@ -17,6 +18,9 @@ namespace {
 // while erp-sim's worker has not yet seen the end of the old one.
 constexpr int kSpareWorkers = 16;
 
+// The library's time limit for a request in the soak's installation.
+constexpr int kRequestTimeoutSeconds = 2;
+
 }  // namespace
 
 SoakLauncher::SoakLauncher(SoakOptions options, std::vector<std::string> arguments,
@@ -27,6 +31,10 @@ SoakLauncher::SoakLauncher(SoakOptions options, std::vector<std::string> argumen
 
 int SoakLauncher::run() const {
   const quilrun::HostInstallation installation(1);
+  // Stalled and trickling replies end in this time-out.
+  std::ofstream(installation.root() / "platform" / "configuration" / "corvane_talm_Quilrun.config",
+                std::ios::app)
+      << "RequestTimeout = " << kRequestTimeoutSeconds << "\n";
   std::vector<std::string> dataFiles;
   std::vector<std::string> first;
   std::vector<std::string> second;
