@@ -281,6 +281,9 @@ bool WebServiceClient::perform(DataFileCache& cache, VarnDLLCall& call) {
 void WebServiceClient::getCurrencyFormats(DataFileCache& cache) {
   const char* const function = "WebServiceClient::getCurrencyFormats";
   QLOG(function, 4, LogType::Info) << "Params: " << cache.getDataFileName() << std::endl;
+  // A call that needs the properties first asks nothing while requests are
+  // held: one line says why.
+  if (held(cache, Clock::current().nowSeconds())) return;
   VarnDLLCall call("GetCurrencyFormats");
   VarnDLLParameter* callResult =
       call.addParameter("CALLRESULT", VarnDLLParameter::kOut, VarnDLLParameter::kXmlNode);
@@ -324,6 +327,7 @@ std::optional<std::vector<LabelData>> WebServiceClient::getLabel(DataFileCache& 
   const char* const function = "WebServiceClient::getLabel";
   QLOG(function, 4, LogType::Info) << "Params: " << cache.getDataFileName() << ", "
                                    << text(labelCode) << std::endl;
+  if (held(cache, Clock::current().nowSeconds())) return std::nullopt;
   VarnDLLCall call("GetLabelVariants");
   call.addParameter("LABELCODE", VarnDLLParameter::kIn, VarnDLLParameter::kString)
       ->setStringValue(text(labelCode));
@@ -358,6 +362,7 @@ std::string WebServiceClient::getMessage(DataFileCache& cache, const char* messa
   const char* const function = "WebServiceClient::getMessage";
   QLOG(function, 4, LogType::Info) << "Params: " << cache.getDataFileName() << ", "
                                    << text(messageCode) << std::endl;
+  if (held(cache, Clock::current().nowSeconds())) return std::string();
   VarnDLLCall call("GetMessageText");
   call.addParameter("MESSAGECODE", VarnDLLParameter::kIn, VarnDLLParameter::kString)
       ->setStringValue(text(messageCode));
@@ -382,6 +387,7 @@ std::string WebServiceClient::getText(DataFileCache& cache, long long textNumber
   const char* const function = "WebServiceClient::getText";
   QLOG(function, 4, LogType::Info) << "Params: " << cache.getDataFileName() << ", "
                                    << textNumber << std::endl;
+  if (held(cache, Clock::current().nowSeconds())) return std::string();
   VarnDLLCall call("GetReportText");
   VarnDLLParameter* callInfo =
       call.addParameter("CALLINFO", VarnDLLParameter::kIn, VarnDLLParameter::kXmlNode);

@@ -3,6 +3,7 @@
 #include <curl/curl.h>
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -11,6 +12,7 @@
 #include "server/Connection.h"
 #include "support/CaptureServer.h"
 #include "support/CapturingSink.h"
+#include "support/FakeClock.h"
 #include "support/Installation.h"
 
 namespace quilrun {
@@ -135,6 +137,42 @@ TEST_F(WebServiceClientTest, UnreachableServerLeavesTheResultEmpty) {
   EXPECT_NE(log.text().find("]: Web service call was not successful\n"), std::string::npos);
   EXPECT_EQ(client_.getProperties(down), std::nullopt);
   EXPECT_NE(log.text().find("]: Web service call failed with error code -1\n"), std::string::npos);
+}
+
+// While a data file's requests are held, every operation fails at once
+// with one line that says until when and why, and nothing is sent.
+TEST_F(WebServiceClientTest, HeldRequestsAreNotSent) {
+  FakeClock clock(1796994242);  // 2026-12-11 13:04:02 UTC
+  cache_->holdRequests(1796994242 + 30, "a transfer timed out");
+  const std::string line =
+      "Web service not asked for datafile 'DATAFILE' until 2026-12-11 13:04:32 UTC: a transfer "
+      "timed out\n";
+  const std::function<void()> operations[] = {
+      [&] { EXPECT_EQ(client_.getCompanyLogo(*cache_), ""); },
+      [&] { EXPECT_EQ(client_.getBarcodeImage(*cache_, "1", "p"), ""); },
+      [&] { EXPECT_EQ(client_.getProperties(*cache_), std::nullopt); },
+      [&] { EXPECT_EQ(client_.getLabel(*cache_, "L"), std::nullopt); },
+      [&] { EXPECT_EQ(client_.getMessage(*cache_, "M"), ""); },
+      [&] { EXPECT_EQ(client_.getText(*cache_, 7), ""); },
+      [&] {
+        client_.getCurrencyFormats(*cache_);
+        EXPECT_EQ(cache_->getCurrencyFormats(), std::nullopt);
+      },
+  };
+  for (const auto& operation : operations) {
+    CapturingSink log;
+    operation();
+    int held = 0;
+    for (const std::string& each : log.lines()) {
+      held += each.find("[ERROR  ], [WebServiceClient::postRequest ") != std::string::npos &&
+              each.find("]: " + line) != std::string::npos;
+    }
+    EXPECT_EQ(held, 1) << log.text();
+  }
+  EXPECT_TRUE(server_.requests().empty());
+  clock.advance(30);
+  server_.reply("store", kOk);
+  EXPECT_EQ(client_.getCompanyLogo(*cache_), "http://erp/img/1.png");
 }
 
 TEST_F(WebServiceClientTest, TransportEdges) {
