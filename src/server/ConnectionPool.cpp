@@ -70,7 +70,11 @@ ConnectionPool::Step ConnectionPool::tryAcquireLocked(
     }
     takeIdleLocked(now, closing);
     if (slots_.size() >= maxConnections) {
-      // Make room: the idle connection of another data file used longest ago goes.
+      // Make room: the idle connection of another data file used longest ago
+      // is taken from it. Beyond the limit (lowered since), it is closed;
+      // at the limit, it passes to this data file, whose requests often go
+      // to the same web service: libcurl then goes on with the live
+      // connection, and otherwise closes it when it connects elsewhere.
       auto victim = slots_.end();
       for (auto it = slots_.begin(); it != slots_.end(); ++it) {
         if (it->second->busy) continue;
@@ -79,9 +83,18 @@ ConnectionPool::Step ConnectionPool::tryAcquireLocked(
         }
       }
       if (victim == slots_.end()) return Step::Full;
-      closing.push_back(std::move(victim->second->connection));
+      std::unique_ptr<Slot> slot = std::move(victim->second);
       slots_.erase(victim);
-      continue;
+      if (slots_.size() >= maxConnections) {
+        closing.push_back(std::move(slot->connection));
+        continue;
+      }
+      slot->dataFile = dataFile;
+      slot->busy = true;
+      slot->lastUsed = now;
+      lent = slot.get();
+      slots_.emplace(dataFile, std::move(slot));
+      return Step::Lent;
     }
     std::unique_ptr<Connection> connection = Connection::open();
     if (!connection) return Step::NoHandle;

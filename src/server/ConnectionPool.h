@@ -17,12 +17,14 @@ namespace quilrun {
 // connection, lent to one of its transfers at a time, so that its transfers
 // run one after the other on one kept-alive connection; transfers of
 // different data files run at once on connections of their own. At most a
-// given number of connections are open: to open one more, the least recently
-// used idle connection of another data file is closed, and when every
-// connection is busy with a transfer the caller waits for one to come free,
-// up to a time limit. A connection idle for 60 s is closed (at the next
-// closeIdle or acquire). Closing a data file's connection loses nothing: its
-// next request opens a new one.
+// given number of connections are open: a data file without one then takes
+// the least recently used idle connection of another data file (its handle,
+// with its live connection, which libcurl goes on using when the web service
+// is the same and closes otherwise), and when every connection is busy with a
+// transfer the caller waits for one to come free, up to a time limit. A
+// connection idle for 60 s is closed (at the next closeIdle or acquire).
+// Losing its connection costs a data file nothing but a new one at its next
+// request.
 // Thread-safety: all operations may be called from any thread. Leases must
 // end before the pool is destroyed.
 class ConnectionPool {
@@ -76,8 +78,8 @@ class ConnectionPool {
 
   // Lends dataFile's connection if it can without waiting for another data
   // file: waits for dataFile's own transfer in front, opens a connection or
-  // makes room by taking the least recently used idle one out (into
-  // closing, to be closed without the lock held).
+  // takes over the least recently used idle one. Connections to close go
+  // into closing, to be closed without the lock held.
   Step tryAcquireLocked(const std::string& dataFile, std::size_t maxConnections, Slot*& lent,
                         std::vector<std::unique_ptr<Connection>>& closing) REQUIRES(mutex_);
   // Takes out the connections idle for kIdleSeconds or more.

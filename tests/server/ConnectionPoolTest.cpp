@@ -55,25 +55,29 @@ TEST_F(ConnectionPoolTest, ADataFilesTransfersTakeTurnsOnItsOneConnection) {
   EXPECT_EQ(pool_.busyCount(), 0u);
 }
 
-TEST_F(ConnectionPoolTest, MakesRoomByClosingTheLeastRecentlyUsedIdleConnection) {
-  lend("A", 2);
+// At the limit, a new data file takes the idle connection of the data file
+// that used its own longest ago; a lowered limit closes the ones beyond it.
+TEST_F(ConnectionPoolTest, MakesRoomWithTheLeastRecentlyUsedIdleConnection) {
+  CURL* const handleOfA = lend("A", 2).connection().handle();
   clock_.advance(5);
-  lend("B", 2);
+  CURL* const handleOfB = lend("B", 2).connection().handle();
   clock_.advance(5);
   {
     ConnectionPool::Lease c = lend("C", 2);
+    EXPECT_EQ(c.connection().handle(), handleOfA);
     EXPECT_FALSE(pool_.isOpen("A"));
     EXPECT_TRUE(pool_.isOpen("B"));
     // The busy C is never the one to go: B's idle one is.
     clock_.advance(5);
-    lend("A", 2);
+    EXPECT_EQ(lend("A", 2).connection().handle(), handleOfB);
     EXPECT_FALSE(pool_.isOpen("B"));
     EXPECT_TRUE(pool_.isOpen("C"));
   }
   EXPECT_EQ(pool_.openCount(), 2u);
-  // A smaller limit takes effect at the next new connection.
+  // A smaller limit takes effect at the next data file without a connection.
   lend("D", 1);
   EXPECT_EQ(pool_.openCount(), 1u);
+  EXPECT_TRUE(pool_.isOpen("D"));
 }
 
 TEST_F(ConnectionPoolTest, WaitsForAConnectionToComeFreeAtMostTheGivenTime) {
