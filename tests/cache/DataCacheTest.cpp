@@ -2,13 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#ifndef _WIN32
-#include <sys/stat.h>
-#endif
-
 #include <chrono>
-#include <filesystem>
-#include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -311,22 +305,21 @@ TEST_F(DataCacheTest, AnUnreadableDataFileIsReadAgainAfterASecond) {
   EXPECT_EQ(count(log, "Trying to read data file"), 2);
 }
 
-#ifndef _WIN32
-// A data file whose read stalls (here a FIFO that nobody writes yet) holds
+// A data file whose read stalls (on a share that does not answer) holds
 // only the calls of that data file: other data files are looked up and read
 // meanwhile, and a second call for the stalled one waits for the first
 // one's read instead of reading again.
 TEST_F(DataCacheTest, AStalledDataFileReadHoldsOnlyItsOwnCalls) {
-  const std::filesystem::path fifo = installation_.share() / "Talmxmlfiles" / "STALL-i";
-  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  installation_.writeSession("STALL", "S-STALL", "http://erp/svcgw");
   DataCache registry;
   registry.getDataFileCache("R1");
   logLevel.store(5);
   CapturingSink log;
+  installation_.platform().stallReads("STALL-i");
   DataCache::CachePointer first;
   DataCache::CachePointer second;
   std::thread reader([&] { first = registry.getDataFileCache("STALL"); });
-  while (count(log, "STALL-i'") == 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  installation_.platform().waitForStalledReads(1);
   std::thread waiter([&] { second = registry.getDataFileCache("STALL"); });
 
   const auto start = std::chrono::steady_clock::now();
@@ -337,7 +330,7 @@ TEST_F(DataCacheTest, AStalledDataFileReadHoldsOnlyItsOwnCalls) {
   EXPECT_EQ(registry.findDataFileCache("STALL"), nullptr);
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
 
-  std::ofstream(fifo) << "<session><jsessionId>S-STALL</jsessionId></session>";
+  installation_.platform().releaseReads();
   reader.join();
   waiter.join();
   ASSERT_NE(first, nullptr);
@@ -345,7 +338,6 @@ TEST_F(DataCacheTest, AStalledDataFileReadHoldsOnlyItsOwnCalls) {
   EXPECT_EQ(first->getJsessionId(), "S-STALL");
   EXPECT_EQ(count(log, "Trying to read data file"), 2);  // STALL once, R2
 }
-#endif
 
 TEST(DataCacheStopTest, StopWakesTheScannerAtOnceOnTheSystemClock) {
   // No clock is replaced here: the scanner really sleeps for 60 s, and

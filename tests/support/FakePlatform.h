@@ -2,6 +2,7 @@
 #define QUILRUN_TESTS_SUPPORT_FAKEPLATFORM_H
 
 #include <atomic>
+#include <condition_variable>
 #include <mutex>
 #include <string>
 
@@ -39,8 +40,16 @@ class FakePlatform final : public Platform {
   }
   FileRead readFile(const std::string& path) override {
     {
-      std::lock_guard<std::mutex> lock(mutex_);
+      std::unique_lock<std::mutex> lock(mutex_);
       if (readFailure_.status != FileRead::Status::Ok) return readFailure_;
+      const bool stalled = !stallSuffix_.empty() && path.size() >= stallSuffix_.size() &&
+                           path.compare(path.size() - stallSuffix_.size(), stallSuffix_.size(),
+                                        stallSuffix_) == 0;
+      if (stalled) {
+        ++stalledReads_;
+        changed_.notify_all();
+        changed_.wait(lock, [&] { return stallSuffix_.empty(); });
+      }
     }
     return Platform::native().readFile(path);
   }
@@ -48,6 +57,22 @@ class FakePlatform final : public Platform {
   UtcTime wallUtc() override { return Platform::native().wallUtc(); }
 
   void failOpen(bool fail) { failOpen_ = fail; }
+  // Reads of files whose path ends in suffix wait until releaseReads, as on
+  // a share that stalls.
+  void stallReads(const std::string& suffix) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    stallSuffix_ = suffix;
+  }
+  void releaseReads() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    stallSuffix_.clear();
+    changed_.notify_all();
+  }
+  // Blocks until count reads have stalled in all.
+  void waitForStalledReads(int count) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    changed_.wait(lock, [&] { return stalledReads_ >= count; });
+  }
   // Every file read fails with status (and error) from now on; Ok reads again.
   void failReads(FileRead::Status status, const std::string& error = "") {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -60,8 +85,11 @@ class FakePlatform final : public Platform {
   std::string executablePath_;
   std::atomic<bool> failOpen_{false};
   std::atomic<int> opens_{0};
-  std::mutex mutex_;  // guards readFailure_
+  std::mutex mutex_;  // guards readFailure_ and the stalling
+  std::condition_variable changed_;
   FileRead readFailure_{FileRead::Status::Ok, "", ""};
+  std::string stallSuffix_;
+  int stalledReads_ = 0;
   Platform* previous_;
 };
 
