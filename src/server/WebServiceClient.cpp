@@ -1,8 +1,7 @@
 #include "server/WebServiceClient.h"
 
-#include <utility>
-
 #include <cstdio>
+#include <utility>
 
 #include "cache/DataFileCache.h"
 #include "diagnostics/LogRecord.h"
