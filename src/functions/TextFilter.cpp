@@ -2,10 +2,13 @@
 
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "diagnostics/LogRecord.h"
+#include "functions/FilterBudget.h"
 #include "functions/LinePattern.h"
+#include "functions/PatternCache.h"
 #include "host/ResultBuffer.h"
 
 namespace quilrun {
@@ -19,6 +22,15 @@ void logFilterError(const char* function, const std::string& description) {
   QLOG(function, 1, LogType::Error) << "Error when filtering text lines: " << description
                                     << std::endl;
 }
+
+// Why a filter stopped when its time was up.
+std::string outOfTime(const FilterBudget& budget, std::size_t lineNumber,
+                      const LinePattern& pattern) {
+  return "the filter ran out of time (" + std::to_string(budget.allowedMilliseconds()) +
+         " ms) at line " + std::to_string(lineNumber) + " with pattern '" + pattern.source() + "'";
+}
+
+std::size_t lengthOf(const char* text) { return text != nullptr ? std::strlen(text) : 0; }
 
 // Calls visit(line, length) for each line of text; stops early when visit
 // returns false.
@@ -119,15 +131,16 @@ struct BlockKind {
 
 // Compiles a kind of block. Returns false after logging when a given pattern
 // does not compile.
-bool compileBlockKind(const char* startPattern, const char* endPattern, BlockKind& kind) {
+bool compileBlockKind(const char* startPattern, const char* endPattern, PatternCache& cache,
+                      pcre2_real_jit_stack_8* stack, BlockKind& kind) {
   if (startPattern == nullptr) return true;
-  kind.start.reset(new LinePattern(startPattern));
+  kind.start.reset(new LinePattern(startPattern, cache, stack));
   if (!kind.start->valid()) {
     logFilterError(kBlockwise, kind.start->error());
     return false;
   }
   if (endPattern != nullptr) {
-    kind.end.reset(new LinePattern(endPattern));
+    kind.end.reset(new LinePattern(endPattern, cache, stack));
     if (!kind.end->valid()) {
       logFilterError(kBlockwise, kind.end->error());
       return false;
@@ -136,27 +149,41 @@ bool compileBlockKind(const char* startPattern, const char* endPattern, BlockKin
   return true;
 }
 
+// The cache a call uses: the given one, or one of its own.
+struct CacheInUse {
+  explicit CacheInUse(PatternCache* given) : cache(given != nullptr ? *given : own.emplace(1)) {}
+  std::optional<PatternCache> own;
+  PatternCache& cache;
+};
+
 }  // namespace
 
-std::string TextFilter::linewise(const char* text, const char* pattern, const char* format) {
+std::string TextFilter::linewise(const char* text, const char* pattern, const char* format,
+                                 PatternCache* cache) {
   std::string output;
-  LinePattern linePattern(pattern);
+  CacheInUse patterns(cache);
+  const JitStackPool::Lease stack = patterns.cache.jitStacks().acquire();
+  LinePattern linePattern(pattern, patterns.cache, stack.stack());
   if (!linePattern.valid()) {
     logFilterError(kLinewise, linePattern.error());
     return output;
   }
   const bool rewriting = format != nullptr && format[0] != '\0';
   const LineFormat lineFormat(rewriting ? format : "", linePattern.groupCount());
+  FilterBudget budget(lengthOf(text));
+  std::size_t lineNumber = 0;
   forEachLine(text, [&](const char* line, std::size_t length) {
-    switch (linePattern.match(line, length)) {
-      case LinePattern::Outcome::NoMatch:
-        return true;
-      case LinePattern::Outcome::Failed:
-        logFilterError(kLinewise, linePattern.error());
-        return false;
-      case LinePattern::Outcome::Match:
-        break;
+    ++lineNumber;
+    const LinePattern::Outcome outcome = linePattern.match(line, length);
+    if (outcome == LinePattern::Outcome::Failed) {
+      logFilterError(kLinewise, linePattern.error());
+      return false;
     }
+    if (budget.exhausted(linePattern.lastMatchWasExpensive())) {
+      logFilterError(kLinewise, outOfTime(budget, lineNumber, linePattern));
+      return false;
+    }
+    if (outcome == LinePattern::Outcome::NoMatch) return true;
     if (rewriting) {
       lineFormat.apply(linePattern, line, output);
     } else {
@@ -170,26 +197,36 @@ std::string TextFilter::linewise(const char* text, const char* pattern, const ch
 
 std::string TextFilter::blockwise(const char* text, const char* keepBlockStart,
                                   const char* keepBlockEnd, const char* dropBlockStart,
-                                  const char* dropBlockEnd, bool keepOutside) {
+                                  const char* dropBlockEnd, bool keepOutside,
+                                  PatternCache* cache) {
   std::string output;
+  CacheInUse patterns(cache);
+  const JitStackPool::Lease stack = patterns.cache.jitStacks().acquire();
   BlockKind keep;
   BlockKind drop;
-  if (!compileBlockKind(keepBlockStart, keepBlockEnd, keep) ||
-      !compileBlockKind(dropBlockStart, dropBlockEnd, drop)) {
+  if (!compileBlockKind(keepBlockStart, keepBlockEnd, patterns.cache, stack.stack(), keep) ||
+      !compileBlockKind(dropBlockStart, dropBlockEnd, patterns.cache, stack.stack(), drop)) {
     return output;
   }
   enum class State { Outside, InKeepBlock, InDropBlock };
   State state = State::Outside;
+  FilterBudget budget(lengthOf(text));
+  std::size_t lineNumber = 0;
   forEachLine(text, [&](const char* line, std::size_t length) {
-    // Tests one pattern; a failed match is logged and ends the filtering.
+    ++lineNumber;
+    // Tests one pattern; a failed match, or the time running out, is logged
+    // and ends the filtering.
     bool failed = false;
     auto matches = [&](LinePattern& pattern) {
-      LinePattern::Outcome outcome = pattern.match(line, length);
+      const LinePattern::Outcome outcome = pattern.match(line, length);
       if (outcome == LinePattern::Outcome::Failed) {
         logFilterError(kBlockwise, pattern.error());
         failed = true;
+      } else if (budget.exhausted(pattern.lastMatchWasExpensive())) {
+        logFilterError(kBlockwise, outOfTime(budget, lineNumber, pattern));
+        failed = true;
       }
-      return outcome == LinePattern::Outcome::Match;
+      return !failed && outcome == LinePattern::Outcome::Match;
     };
     bool keepLine = false;
     switch (state) {
@@ -224,19 +261,19 @@ std::string TextFilter::blockwise(const char* text, const char* keepBlockStart,
 }
 
 void TextFilter::filterLinewise(const char* format, const char* text, char* result,
-                                int resultSize, const char* pattern) {
+                                int resultSize, const char* pattern, PatternCache* cache) {
   ResultBuffer::clear(result, resultSize);
-  ResultBuffer::write(result, resultSize, linewise(text, pattern, format));
+  ResultBuffer::write(result, resultSize, linewise(text, pattern, format, cache));
 }
 
 void TextFilter::filterBlockwise(const char* text, char* result, int resultSize,
                                  const char* keepBlockStart, const char* keepBlockEnd,
                                  const char* dropBlockStart, const char* dropBlockEnd,
-                                 bool keepOutside) {
+                                 bool keepOutside, PatternCache* cache) {
   ResultBuffer::clear(result, resultSize);
   ResultBuffer::write(result, resultSize,
                       blockwise(text, keepBlockStart, keepBlockEnd, dropBlockStart, dropBlockEnd,
-                                keepOutside));
+                                keepOutside, cache));
 }
 
 }  // namespace quilrun

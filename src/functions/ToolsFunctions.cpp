@@ -31,6 +31,8 @@ struct Services {
   std::unique_ptr<IWebServiceClient> clientOwner;
   std::atomic<IWebServiceClient*> client{nullptr};
   std::atomic<std::int64_t> lastReload{0};
+  std::unique_ptr<PatternCache> patternCacheOwner;
+  std::atomic<PatternCache*> patternCache{nullptr};
   // The connector settings last read, for services made later.
   ConnectorSettings settings;
 };
@@ -84,6 +86,18 @@ IWebServiceClient* ToolsFunctions::webService() {
   return services().client.load(std::memory_order_acquire);
 }
 
+PatternCache& ToolsFunctions::patternCache() {
+  Services& s = services();
+  PatternCache* cache = s.patternCache.load(std::memory_order_acquire);
+  if (cache != nullptr) return *cache;
+  std::lock_guard<std::mutex> lock(s.mutex);
+  if (!s.patternCacheOwner) {
+    s.patternCacheOwner = std::make_unique<PatternCache>();
+    s.patternCache.store(s.patternCacheOwner.get(), std::memory_order_release);
+  }
+  return *s.patternCacheOwner;
+}
+
 std::unique_ptr<IWebServiceClient> ToolsFunctions::replaceWebService(
     std::unique_ptr<IWebServiceClient> client) {
   Services& s = services();
@@ -98,16 +112,20 @@ void ToolsFunctions::releaseServices() {
   Services& s = services();
   std::unique_ptr<DataCache> dataCache;
   std::unique_ptr<IWebServiceClient> client;
+  std::unique_ptr<PatternCache> patterns;
   {
     std::lock_guard<std::mutex> lock(s.mutex);
     s.dataCache.store(nullptr, std::memory_order_release);
     s.client.store(nullptr, std::memory_order_release);
+    s.patternCache.store(nullptr, std::memory_order_release);
     dataCache = std::move(s.dataCacheOwner);
     client = std::move(s.clientOwner);
+    patterns = std::move(s.patternCacheOwner);
   }
   // Outside the lock: destroying the data cache waits for its scanner.
   dataCache.reset();
   client.reset();
+  patterns.reset();
   s.lastReload.store(0);
   std::lock_guard<std::mutex> lock(s.mutex);
   s.settings = ConnectorSettings();

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "cache/DataCache.h"
+#include "functions/PatternCache.h"
 #include "server/IWebServiceClient.h"
 
 namespace quilrun {
@@ -26,6 +27,8 @@ class ToolsFunctions {
   static void initWebService();
   // The client, or null before initWebService.
   static IWebServiceClient* webService();
+  // The filters' compiled patterns, created at the first call.
+  static PatternCache& patternCache();
   // The first steps of every report function: reloads the configuration
   // when due, creates the services if needed and returns the data cache.
   static DataCache& prepareServices();

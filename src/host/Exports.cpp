@@ -150,7 +150,8 @@ QUILRUN_API int QUILRUN_CALL tt_filterTextLinewise(char* result, int resultSize,
                                                    const char* format) {
   return ExportGuard::run("tt_filterTextLinewise", result, resultSize, [&] {
     ensureWebService();
-    TextFilter::filterLinewise(format, text, result, resultSize, pattern);
+    TextFilter::filterLinewise(format, text, result, resultSize, pattern,
+                               &ToolsFunctions::patternCache());
   });
 }
 
@@ -164,7 +165,8 @@ QUILRUN_API int QUILRUN_CALL tt_filterTextBlockwise(char* result, int resultSize
   return ExportGuard::run("tt_filterTextBlockwise", result, resultSize, [&] {
     ensureWebService();
     TextFilter::filterBlockwise(text, result, resultSize, keepBlockStart, keepBlockEnd,
-                                dropBlockStart, dropBlockEnd, number(keepOutside) != 0);
+                                dropBlockStart, dropBlockEnd, number(keepOutside) != 0,
+                                &ToolsFunctions::patternCache());
   });
 }
 
