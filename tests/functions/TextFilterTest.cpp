@@ -2,10 +2,17 @@
 
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
+#include <sys/mman.h>
+#include <unistd.h>
+#endif
+
+#include <atomic>
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "platform/Clock.h"
 #include "support/CapturingSink.h"
 
 namespace quilrun {
@@ -221,6 +228,163 @@ TEST(TextFilterTest, NullPointersGiveAnEmptyResult) {
   TextFilter::filterLinewise(nullptr, "abc", nullptr, 100, ".*");
   TextFilter::filterBlockwise("abc", result, -1, nullptr, nullptr, nullptr, nullptr, true);
   EXPECT_STREQ(result, "");
+}
+
+// Patterns are byte patterns: a pattern cannot switch UTF mode on, and none
+// reads past the end of a text that stops in the middle of a UTF-8 sequence,
+// even when an unreadable page follows it (as a text cut at a buffer's size
+// may be placed).
+TEST(TextFilterTest, NoPatternReadsATextAsUtf8) {
+  struct Case {
+    std::string text;
+    const char* pattern;
+    std::string expected;
+    bool refused;  // the pattern itself is an error
+  };
+  const std::string ff(100, '\xff');
+  const Case cases[] = {
+      {ff, "(*UTF)\\X", "", true},
+      {ff, "(*UTF)\\X*", "", true},
+      {ff, "\\X*", ff + "\n", false},
+      {"a\xf4", "(*UTF)\\X", "", true},
+      {"a\xf4", "\\X", "", false},
+      {"a\xf4", "a\\X", "a\xf4\n", false},
+      {"ok \xf0\x9f", "\\X*", "ok \xf0\x9f\n", false},
+      {"ok \xf0\x9f", "(*UTF)(*UCP)\\X*", "", true},
+      {"ok \xf0\x9f", "(*UCP)\\w+ \\X+", "ok \xf0\x9f\n", false},
+  };
+#ifndef _WIN32
+  // Two pages, the second unreadable: each text ends right before it.
+  const long page = ::sysconf(_SC_PAGESIZE);
+  char* area = static_cast<char*>(::mmap(nullptr, 2 * page, PROT_READ | PROT_WRITE,
+                                         MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
+  ASSERT_NE(area, MAP_FAILED);
+  ASSERT_EQ(::mprotect(area + page, page, PROT_NONE), 0);
+#endif
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.pattern) + " on " + std::to_string(c.text.size()) + " bytes");
+    std::string copy = c.text;
+    const char* text = copy.c_str();
+#ifndef _WIN32
+    char* placed = area + page - (c.text.size() + 1);
+    std::memcpy(placed, c.text.c_str(), c.text.size() + 1);
+    text = placed;
+#endif
+    CapturingSink log;
+    EXPECT_EQ(TextFilter::linewise(text, c.pattern, nullptr), c.expected);
+    EXPECT_EQ(TextFilter::blockwise(text, c.pattern, nullptr, nullptr, nullptr, false), "");
+    if (c.refused) {
+      EXPECT_NE(log.text().find("Error when filtering text lines: using UTF is disabled"),
+                std::string::npos)
+          << log.text();
+    } else {
+      EXPECT_EQ(log.text(), "");
+    }
+  }
+#ifndef _WIN32
+  ::munmap(area, 2 * page);
+#endif
+}
+
+// (*NO_JIT), and any pattern the JIT does not take, is run by the
+// interpreter under the same limits.
+TEST(TextFilterTest, PatternsWithoutJitCodeMatchToo) {
+  CapturingSink log;
+  EXPECT_EQ(TextFilter::linewise("a\nb\na", "(*NO_JIT)a", nullptr), "a\na\n");
+  EXPECT_EQ(TextFilter::linewise("k=v", "(*NO_JIT)(\\w+)=(\\w+)", "\\2=\\1"), "v=k\n");
+  EXPECT_EQ(TextFilter::blockwise("a\nB\nb\nE", "(*NO_JIT)B", "E", nullptr, nullptr, false),
+            "b\n");
+  EXPECT_EQ(log.text(), "");
+  // The match limit holds for the interpreter too.
+  const std::string hard = "ab\n" + std::string(40, 'a') + "\nab";
+  EXPECT_EQ(TextFilter::linewise(hard.c_str(), "(*NO_JIT)(a+)+[^a]", nullptr), "ab\n");
+  EXPECT_NE(log.text().find("Error when filtering text lines: match limit exceeded"),
+            std::string::npos)
+      << log.text();
+}
+
+// A clock that moves on by a step every time it is read: the time a filter
+// call takes is then counted in its clock readings.
+class SteppingClock final : public Clock {
+ public:
+  explicit SteppingClock(std::int64_t stepMilliseconds)
+      : step_(stepMilliseconds), previous_(Clock::replace(this)) {}
+  ~SteppingClock() override { Clock::replace(previous_); }
+
+  std::int64_t nowSeconds() override { return nowMilliseconds() / 1000; }
+  UtcTime nowUtc() override { return UtcTime(); }
+  std::int64_t nowMilliseconds() override { return now_.fetch_add(step_) + step_; }
+  bool sleepFor(std::int64_t, const std::atomic<bool>& interrupted) override {
+    return interrupted.load();
+  }
+  void wakeSleepers() override {}
+  int readings() const { return static_cast<int>(now_.load() / step_); }
+
+ private:
+  const std::int64_t step_;
+  std::atomic<std::int64_t> now_{0};
+  Clock* previous_;
+};
+
+// Lines that each make the pattern search millions of ways add up: the call
+// stops when its time is up, with one line naming the pattern and the line
+// reached, and keeps what it had. Ordinary lines read the clock only every
+// 64 lines.
+TEST(TextFilterTest, AFilterCallStopsWhenItsTimeIsUp) {
+  std::string text = "aab\nx\n";
+  for (int i = 0; i < 2000; ++i) text += std::string(22, 'a') + "b\n";
+  std::string hardLines;
+  for (int i = 0; i < 10; ++i) hardLines += std::string(22, 'a') + "b\n";
+  struct Case {
+    const char* name;
+    std::string (*run)(const std::string&);
+    const char* function;
+    std::string kept;
+  };
+  const Case cases[] = {
+      {"linewise", [](const std::string& t) { return TextFilter::linewise(t.c_str(), "(a|a)+$|x", nullptr); },
+       "TextFilter::filterLinewise", "x\n"},
+      {"blockwise",
+       [](const std::string& t) {
+         return TextFilter::blockwise(t.c_str(), "(a|a)+$", nullptr, nullptr, nullptr, true);
+       },
+       "TextFilter::filterBlockwise", "aab\nx\n" + hardLines},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    // The first reading starts the call; the eleventh expensive line, the
+    // text's thirteenth, ends the second.
+    SteppingClock clock(100);
+    CapturingSink log;
+    EXPECT_EQ(c.run(text), c.kept);
+    const std::vector<std::string> lines = log.lines();
+    ASSERT_EQ(lines.size(), 1u) << log.text();
+    EXPECT_NE(lines[0].find(std::string("[ERROR  ], [") + c.function), std::string::npos);
+    EXPECT_NE(lines[0].find(std::string("]: ") + kFilterError +
+                            "the filter ran out of time (1000 ms) at line 13 with pattern '"),
+              std::string::npos)
+        << lines[0];
+  }
+  // 640 cheap lines: the start and ten readings, well within the time.
+  std::string cheap;
+  for (int i = 0; i < 640; ++i) cheap += "line\n";
+  SteppingClock clock(1);
+  EXPECT_EQ(TextFilter::linewise(cheap.c_str(), "line", nullptr), cheap);
+  EXPECT_EQ(clock.readings(), 11);
+}
+
+// At ordinary speed a large text is filtered whole: the time allowed grows
+// with the text.
+TEST(TextFilterTest, ALargeTextIsNotCut) {
+  std::string text;
+  std::string expected;
+  while (text.size() < 8 * 1024 * 1024) {
+    text += "key_" + std::to_string(text.size()) + "=value\n";
+    expected += "value\n";
+  }
+  CapturingSink log;
+  EXPECT_EQ(TextFilter::linewise(text.c_str(), "(\\w+)=(\\w+)", "\\2"), expected);
+  EXPECT_EQ(log.text(), "");
 }
 
 }  // namespace
