@@ -9,9 +9,7 @@ FilterBudget::FilterBudget(std::size_t textBytes)
                static_cast<std::int64_t>(textBytes / (1024 * 1024)) * kMillisecondsPerMiB),
       start_(Clock::current().nowMilliseconds()) {}
 
-bool FilterBudget::exhausted(bool expensive) {
-  if (!expensive && ++linesSinceCheck_ < kLinesBetweenChecks) return false;
-  linesSinceCheck_ = 0;
+bool FilterBudget::timeIsUp() const {
   return Clock::current().nowMilliseconds() - start_ > allowed_;
 }
 

@@ -18,22 +18,27 @@ class FilterBudget {
  public:
   static constexpr std::int64_t kBaseMilliseconds = 1000;
   static constexpr std::int64_t kMillisecondsPerMiB = 100;
-  static constexpr int kLinesBetweenChecks = 64;
+  static constexpr std::size_t kLinesBetweenChecks = 64;
 
   // Starts the budget of a call on a text of textBytes bytes, from now.
   explicit FilterBudget(std::size_t textBytes);
 
-  // Counts one line matched; true when the time is up. expensive: the line's
-  // match needed more than a little effort.
-  bool exhausted(bool expensive);
+  // After the match of line lineNumber (counted from 1): true when the time
+  // is up. expensive: the line's match needed more than a little effort.
+  bool exhausted(bool expensive, std::size_t lineNumber) const {
+    if (!expensive && lineNumber % kLinesBetweenChecks != 0) return false;
+    return timeIsUp();
+  }
 
   // The milliseconds the call may take.
   std::int64_t allowedMilliseconds() const { return allowed_; }
 
  private:
+  // Reads the clock.
+  bool timeIsUp() const;
+
   const std::int64_t allowed_;
   const std::int64_t start_;
-  int linesSinceCheck_ = 0;
 };
 
 }  // namespace quilrun

@@ -10,6 +10,7 @@
 struct pcre2_real_match_data_8;
 struct pcre2_real_match_context_8;
 struct pcre2_real_jit_stack_8;
+struct pcre2_real_code_8;
 
 namespace quilrun {
 
@@ -59,13 +60,21 @@ class LinePattern {
   bool group(int number, std::size_t& start, std::size_t& end) const;
 
  private:
-  // One run of the matcher under the given match limit.
-  int run(const char* line, std::size_t length, std::uint32_t matchLimit, bool jit);
+  // The rest of a match whose first run ended in rc (neither a match nor
+  // none): runs again under the full limit, or with the interpreter.
+  Outcome matchAgain(const char* line, std::size_t length, int rc);
+  // One run of the matcher with the limits of context.
+  int run(const char* line, std::size_t length, pcre2_real_match_context_8* context, bool jit);
 
   std::string source_;
   std::shared_ptr<const CompiledPattern> compiled_;
+  // Copies of compiled_'s, read on every match.
+  pcre2_real_code_8* code_ = nullptr;
+  bool jit_ = false;
   pcre2_real_match_data_8* matchData_ = nullptr;
-  pcre2_real_match_context_8* matchContext_ = nullptr;
+  // The limits of a first run (a small match limit) and of a second one.
+  pcre2_real_match_context_8* quickContext_ = nullptr;
+  pcre2_real_match_context_8* fullContext_ = nullptr;
   bool expensive_ = false;
   std::string error_;
 };

@@ -179,7 +179,7 @@ std::string TextFilter::linewise(const char* text, const char* pattern, const ch
       logFilterError(kLinewise, linePattern.error());
       return false;
     }
-    if (budget.exhausted(linePattern.lastMatchWasExpensive())) {
+    if (budget.exhausted(linePattern.lastMatchWasExpensive(), lineNumber)) {
       logFilterError(kLinewise, outOfTime(budget, lineNumber, linePattern));
       return false;
     }
@@ -222,7 +222,7 @@ std::string TextFilter::blockwise(const char* text, const char* keepBlockStart,
       if (outcome == LinePattern::Outcome::Failed) {
         logFilterError(kBlockwise, pattern.error());
         failed = true;
-      } else if (budget.exhausted(pattern.lastMatchWasExpensive())) {
+      } else if (budget.exhausted(pattern.lastMatchWasExpensive(), lineNumber)) {
         logFilterError(kBlockwise, outOfTime(budget, lineNumber, pattern));
         failed = true;
       }
