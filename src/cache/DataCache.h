@@ -86,7 +86,6 @@ class DataCache {
   // The most caches the registry keeps (at least 1); takes effect when the
   // next new data file comes.
   void setMaxDataFiles(int count) { maxDataFiles_.store(count < 1 ? 1 : count); }
-  int getMaxDataFiles() const { return maxDataFiles_.load(); }
 
   // Runs step on the scanner thread every time it wakes (every 60 s), for
   // housekeeping that belongs to the same rhythm. Call before

@@ -39,7 +39,6 @@ struct ConnectorSettings {
   static ConnectorSettings parse(const std::string& text);
 
   bool operator==(const ConnectorSettings& other) const;
-  bool operator!=(const ConnectorSettings& other) const { return !(*this == other); }
 };
 
 }  // namespace quilrun

@@ -69,6 +69,7 @@ ConnectionPool::Step ConnectionPool::tryAcquireLocked(
       continue;
     }
     takeIdleLocked(now, closing);
+    std::unique_ptr<Slot> slot;
     if (slots_.size() >= maxConnections) {
       // Make room: the idle connection of another data file used longest ago
       // is taken from it. Beyond the limit (lowered since), it is closed;
@@ -83,24 +84,19 @@ ConnectionPool::Step ConnectionPool::tryAcquireLocked(
         }
       }
       if (victim == slots_.end()) return Step::Full;
-      std::unique_ptr<Slot> slot = std::move(victim->second);
+      slot = std::move(victim->second);
       slots_.erase(victim);
       if (slots_.size() >= maxConnections) {
         closing.push_back(std::move(slot->connection));
         continue;
       }
-      slot->dataFile = dataFile;
-      slot->busy = true;
-      slot->lastUsed = now;
-      lent = slot.get();
-      slots_.emplace(dataFile, std::move(slot));
-      return Step::Lent;
+    } else {
+      std::unique_ptr<Connection> connection = Connection::open();
+      if (!connection) return Step::NoHandle;
+      slot = std::make_unique<Slot>();
+      slot->connection = std::move(connection);
     }
-    std::unique_ptr<Connection> connection = Connection::open();
-    if (!connection) return Step::NoHandle;
-    auto slot = std::make_unique<Slot>();
     slot->dataFile = dataFile;
-    slot->connection = std::move(connection);
     slot->busy = true;
     slot->lastUsed = now;
     lent = slot.get();
